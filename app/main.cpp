@@ -1,0 +1,19 @@
+// The program's entry point: brings up the logout window and runs until it is closed.
+#include "app/Application.h"
+#include "db/Platform.h"
+#include "ui/MainUnit.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    setUpApplication(app);
+
+    TMainForm form(db::profilePath());
+    MainForm = &form;
+    form.show();
+    const int exitCode = app.exec();
+    MainForm = nullptr;
+    return exitCode;
+}

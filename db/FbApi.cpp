@@ -1,0 +1,60 @@
+// The one door to fbclient's OO API: owning handles and error translation.
+#include "db/FbApi.h"
+
+#include <array>
+
+namespace db::fb {
+
+Firebird::IMaster* master()
+{
+    static Firebird::IMaster* const instance = Firebird::fb_get_master_interface();
+    return instance;
+}
+
+Firebird::IUtil* util()
+{
+    return master()->getUtilInterface();
+}
+
+Status::Status() : m_status(master()->getStatus()), m_wrapper(m_status.get()) {}
+
+Error toError(const Firebird::FbException& e)
+{
+    Firebird::IStatus* status = e.getStatus();
+    std::array<char, 4096> text{};
+    util()->formatStatus(text.data(), static_cast<unsigned>(text.size()), status);
+
+    long gdsCode = 0;
+    QString sqlState;
+    const intptr_t* vector = status->getErrors();
+    for (const intptr_t* item = vector; item && *item != isc_arg_end;) {
+        const intptr_t kind = item[0];
+        if (kind == isc_arg_gds && gdsCode == 0)
+            gdsCode = static_cast<long>(item[1]);
+        // isc_arg_cstring carries a length and a pointer; every other kind one value.
+        item += (kind == isc_arg_cstring) ? 3 : 2;
+    }
+    // fbclient derives the SQLSTATE from the codes when the server sent none.
+    std::array<char, 6> state{};
+    fb_sqlstate(state.data(), vector);
+    sqlState = QString::fromLatin1(state.data());
+    return Error(QString::fromUtf8(text.data()).trimmed(), gdsCode, sqlState);
+}
+
+bool isLostAttachment(long gdsCode)
+{
+    switch (gdsCode) {
+    case isc_network_error:
+    case isc_net_read_err:
+    case isc_net_write_err:
+    case isc_lost_db_connection:
+    case isc_conn_lost:
+    case isc_shutdown:
+    case isc_att_shutdown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace db::fb

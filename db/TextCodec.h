@@ -1,0 +1,32 @@
+// Converts between QString and the bytes of a Firebird connection character set.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace db {
+
+/// Text as it travels on one attachment. UTF8 (the default) takes a fast path; other
+/// Firebird character sets map to the codecs Qt knows; NONE and OCTETS use the
+/// locale's encoding, as other tools on the same desktop would.
+class TextCodec
+{
+public:
+    explicit TextCodec(const QString& firebirdCharset = QStringLiteral("UTF8"));
+
+    QByteArray encode(QStringView text) const;
+    QString decode(QByteArrayView bytes) const;
+    bool isUtf8() const { return m_utf8; }
+
+private:
+    bool m_utf8 = true;
+    QByteArray m_qtName;
+};
+
+/// Qt's name for a Firebird character set ("SJIS_0208" -> "Shift_JIS"); empty when
+/// the locale's encoding should be used.
+QByteArray qtCodecName(const QString& firebirdCharset);
+
+} // namespace db

@@ -1,0 +1,57 @@
+// A throw-away Firebird database holding USER_REGISTRY, on the private test server or
+// on the embedded engine, removed again when the test is done with it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+namespace testsupport {
+
+enum class Engine
+{
+    Server,
+    Embedded
+};
+
+/// "localhost/PORT" of the server the test script started, or empty when the tests
+/// run outside it.
+QString serverAddress();
+/// Skips (outside the test script) or fails (inside it) when no server was given.
+/// Use as: if (!testsupport::requireServer()) return;
+bool requireServer();
+
+class TestDatabase
+{
+public:
+    /// Creates a fresh database (UTF8 by default) and runs `setupSql` on it, one
+    /// statement per list item, committed. Throws db::Error when that fails.
+    explicit TestDatabase(Engine engine, const QStringList& setupSql = standardRegistry());
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    /// What goes into "Database": "localhost/PORT:/path" or a plain path.
+    const QString& address() const { return m_address; }
+    const QString& filePath() const { return m_filePath; }
+
+    /// Runs statements on an attachment of its own and commits each.
+    void execute(const QStringList& statements) const;
+    void execute(const QString& statement) const { execute(QStringList{statement}); }
+    /// Every row of `query`, each cell as text ("<null>" for NULL).
+    std::vector<QStringList> rows(const QString& query) const;
+    QString scalar(const QString& query) const;
+
+    /// USER_REGISTRY with a few users, Japanese full names and mixed login states.
+    static QStringList standardRegistry();
+
+private:
+    QString m_address;
+    QString m_filePath;
+};
+
+/// Writes a profile file with a FBDOCUMENTCONNECTION section of the given entries.
+void writeProfile(const QString& path, const QStringList& entries);
+
+} // namespace testsupport

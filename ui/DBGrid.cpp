@@ -1,0 +1,106 @@
+// The data grid over the list.
+#include "ui/DBGrid.h"
+
+#include "app/HandlerBoundary.h"
+#include "app/MessageBox.h"
+#include "db/DataSource.h"
+#include "db/SimpleDataSet.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
+{
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+    // A million rows must not be measured one by one.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setMinimumWidth(12);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+}
+
+void DBGrid::setDataSource(db::DataSource* source, std::vector<db::GridColumn> columns)
+{
+    m_source = source;
+    m_model = new db::ListModel(source, std::move(columns), this);
+    setModel(m_model);
+    for (int i = 0; i < int(m_model->gridColumns().size()); ++i)
+        setColumnWidth(i, m_model->gridColumns()[std::size_t(i)].width);
+
+    db::SimpleDataSet* list = source->dataSet();
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [list](const QModelIndex& current) {
+                if (current.isValid())
+                    list->moveTo(current.row());
+            });
+    connect(list, &db::SimpleDataSet::currentRowChanged, this, &DBGrid::followListRow);
+    // A reset drops the view's current index; put it back on the list's current row.
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            [this, list] { followListRow(list->currentRow()); });
+}
+
+void DBGrid::followListRow(qsizetype row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const int column = std::max(currentIndex().column(), 0);
+    if (currentIndex().row() != int(row))
+        setCurrentIndex(m_model->index(int(row), column));
+}
+
+void DBGrid::commitOpenEditor()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    QWidget* editor = indexWidget(currentIndex());
+    if (!editor)
+        editor = focusWidget() != this ? focusWidget() : nullptr;
+    if (editor) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void DBGrid::keyPressEvent(QKeyEvent* event)
+{
+    db::SimpleDataSet* list = m_source ? m_source->dataSet() : nullptr;
+    if (!list || !list->active() || state() == QAbstractItemView::EditingState) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const auto dataKey = [&](auto&& action) {
+        runGuarded(action);
+        event->accept();
+    };
+    switch (event->key()) {
+    case Qt::Key_Insert:
+        return dataKey([list] { list->insert(); });
+    case Qt::Key_Delete:
+        if (ctrl && list->recordCount() > 0) {
+            return dataKey([list] {
+                if (askConfirmation(QStringLiteral("レコードを削除しますか?")))
+                    list->deleteCurrent();
+            });
+        }
+        break;
+    case Qt::Key_Escape:
+        if (list->state() == db::DataSetState::Edit || list->state() == db::DataSetState::Insert)
+            return dataKey([list] { list->cancel(); });
+        break;
+    case Qt::Key_Down:
+        if (list->currentRow() == list->recordCount() - 1 && !ctrl) {
+            // A new row nobody has typed into yet is not followed by another.
+            if (list->state() != db::DataSetState::Insert || list->modified())
+                return dataKey([list] { list->append(); });
+        }
+        break;
+    default:
+        break;
+    }
+    QTableView::keyPressEvent(event);
+}
