@@ -19,14 +19,20 @@ WindowFixture::WindowFixture()
 {
     MainForm = m_form.get();
     m_form->show();
-    if (!QTest::qWaitForWindowExposed(m_form.get()))
-        qWarning("the window was not exposed");
+    activate();
     m_boxes = std::make_unique<BoxWatcher>([this] {
         return QStringLiteral("path=%1;list=%2;reset=%3")
             .arg(edit("DatabaseNameEdit")->text())
             .arg(button("ShowDataButton")->isEnabled())
             .arg(button("ResetButton")->isEnabled());
     });
+}
+
+void WindowFixture::activate()
+{
+    m_form->activateWindow();
+    if (!QTest::qWaitForWindowActive(m_form.get()))
+        qWarning("the window did not become active");
 }
 
 WindowFixture::~WindowFixture()

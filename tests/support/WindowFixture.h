@@ -28,6 +28,9 @@ public:
     /// The usual profile for `database`: Database, User_Name and Password.
     void writeProfileFor(const QString& database, const QString& password = "plumbtide") const;
 
+    /// Gives the window the keyboard again, as after the operator closed a box.
+    void activate();
+
     TMainForm& form() { return *m_form; }
     BoxWatcher& boxes() { return *m_boxes; }
 
