@@ -1,5 +1,6 @@
 // The program's entry point: brings up the logout window and runs until it is closed.
 #include "app/Application.h"
+#include "app/Termination.h"
 #include "db/Platform.h"
 #include "ui/MainUnit.h"
 
@@ -9,6 +10,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     setUpApplication(app);
+    quitOnTerminationRequest(app);
 
     TMainForm form(db::profilePath());
     MainForm = &form;

@@ -1,6 +1,7 @@
 // One attachment to a Firebird database and the transactions run on it.
 #include "db/Attachment.h"
 
+#include <utility>
 #include <vector>
 
 namespace db {
@@ -60,6 +61,18 @@ Attachment::Attachment(fb::Ref<Firebird::IAttachment> handle, const AttachOption
 
 Attachment Attachment::attach(const AttachOptions& options)
 {
+    // fbclient takes these as C strings and would quietly use what comes before a NUL:
+    // another database, or a password other than the one written down.
+    const std::pair<const char*, const QString*> texts[] = {{"Database", &options.database},
+                                                            {"User_Name", &options.user},
+                                                            {"Password", &options.password},
+                                                            {"Role", &options.role},
+                                                            {"ServerCharSet", &options.charset}};
+    for (const auto& [name, text] : texts) {
+        if (text->contains(QChar(u'\0')))
+            throw Error(QStringLiteral("接続パラメータ '%1' に NUL 文字が含まれています")
+                            .arg(QLatin1String(name)));
+    }
     return fb::guarded([&] {
         fb::Status status;
         fb::Owned<Firebird::IXpbBuilder> dpb(
@@ -115,6 +128,14 @@ void Attachment::dropDatabase()
         fb::Status status;
         m_handle->dropDatabase(&status); // releases the interface on success
         (void)m_handle.release();
+    });
+}
+
+void Attachment::ping()
+{
+    fb::guarded([&] {
+        fb::Status status;
+        m_handle->ping(&status);
     });
 }
 

@@ -63,6 +63,10 @@ public:
     /// Deletes the database and ends the attachment (for tools and tests).
     void dropDatabase();
 
+    /// One round trip to the server; throws db::Error with fbclient's text when the
+    /// attachment is gone (server stopped or restarted, database shut down).
+    void ping();
+
     Firebird::IAttachment* get() const { return m_handle.get(); }
     const TextCodec& codec() const { return m_codec; }
     int dialect() const { return m_dialect; }

@@ -115,11 +115,15 @@ QStringList readProfileSection(const QString& path, const QString& section)
     }
 
     QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+    // A FIFO would block the opening until someone writes to it, and a device such as
+    // /dev/zero never ends; neither is opened, so that "①接続" cannot hang on them.
+    const bool special = !info.isDir() && !info.isFile();
+    if (info.isDir() || special || !file.open(QIODevice::ReadOnly)) {
         // Some systems call a directory "access denied"; naming the real cause spares the
         // operator a hunt through permissions.
-        const QString reason =
-            info.isDir() ? QStringLiteral("ディレクトリです") : file.errorString();
+        const QString reason = info.isDir() ? QStringLiteral("ディレクトリです")
+                               : special ? QStringLiteral("通常のファイルではありません")
+                                         : file.errorString();
         throw Error(QStringLiteral("ドライバ/接続レジストリファイル '%1' を開けません: %2")
                         .arg(path, reason));
     }

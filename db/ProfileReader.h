@@ -22,7 +22,7 @@ namespace db {
 ///
 /// Throws db::Error: "ドライバ/接続レジストリファイル '<path>' が見つかりません" when the
 /// file does not exist; another message, naming the path and the reason, when it exists
-/// but cannot be read (a directory, no permission, over 256 MiB).
+/// but cannot be read (a directory, a FIFO or device, no permission, over 256 MiB).
 /// Never writes the file.
 QStringList readProfileSection(const QString& path, const QString& section);
 

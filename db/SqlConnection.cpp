@@ -51,6 +51,17 @@ void SqlConnection::setConnected(bool on)
 
 Attachment& SqlConnection::attachment()
 {
+    if (m_attachment) {
+        // Without this, each connection would learn of a restart only by failing one
+        // action, and a logout could commit and then fail on the list's old attachment.
+        try {
+            m_attachment->ping();
+        } catch (const Error& e) {
+            noteFailure(e.gdsCode());
+            if (m_attachment)
+                throw;
+        }
+    }
     open();
     return *m_attachment;
 }

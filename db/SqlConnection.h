@@ -58,7 +58,9 @@ public:
     void open() { setConnected(true); }
     void close() { setConnected(false); }
 
-    /// The open attachment; opens the connection first when it is closed.
+    /// The open attachment; opens the connection first when it is closed. An open
+    /// attachment is pinged first: one found lost is dropped and made anew from the
+    /// parameter list, so that the first action after a server restart works.
     Attachment& attachment();
     TransactionOptions transactionOptions() const;
 

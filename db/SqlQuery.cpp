@@ -10,6 +10,10 @@
 namespace db {
 namespace {
 
+/// The most bytes a VARCHAR value can hold. The length travels in 16 bits, so a longer
+/// value would arrive cut to its length modulo 65536: another name altogether.
+constexpr qsizetype kMaxTextBytes = 32765;
+
 /// The input message of a prepared statement, every parameter sent as text so that
 /// the server converts it to the column's type exactly as it compares values.
 struct InputMessage
@@ -36,7 +40,26 @@ InputMessage bindParameters(Firebird::IMessageMetadata* described, const QString
         if (!param)
             throw ComponentError(componentName,
                                  QStringLiteral("パラメータ '%1' が見つかりません").arg(name));
-        values.push_back(param->value ? std::optional(codec.encode(*param->value)) : std::nullopt);
+        if (!param->value) {
+            values.push_back(std::nullopt);
+            continue;
+        }
+        // A value the server would receive other than as given (a character turned
+        // into "?", a length cut short) could match a different row: refused instead.
+        if (!codec.canEncode(*param->value))
+            throw ComponentError(componentName,
+                                 QStringLiteral("パラメータ '%1' の値に接続の文字セットで"
+                                                "表せない文字があります")
+                                     .arg(name));
+        QByteArray encoded = codec.encode(*param->value);
+        if (encoded.size() > kMaxTextBytes)
+            throw ComponentError(componentName,
+                                 QStringLiteral("パラメータ '%1' の値が長すぎます (%2 バイト, "
+                                                "最大 %3 バイト)")
+                                     .arg(name)
+                                     .arg(encoded.size())
+                                     .arg(kMaxTextBytes));
+        values.push_back(std::move(encoded));
     }
 
     fb::Ref<Firebird::IMetadataBuilder> builder(described->getBuilder(&status));

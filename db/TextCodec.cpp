@@ -54,6 +54,18 @@ QByteArray TextCodec::encode(QStringView text) const
     return encoder.encode(text);
 }
 
+bool TextCodec::canEncode(QStringView text) const
+{
+    if (m_utf8)
+        return text.isValidUtf16();
+    QStringEncoder encoder = m_qtName.isEmpty() ? QStringEncoder(QStringEncoder::System)
+                                                : QStringEncoder(m_qtName.constData());
+    if (!encoder.isValid())
+        return text.isValidUtf16(); // encode() falls back to UTF-8
+    [[maybe_unused]] const QByteArray encoded = encoder.encode(text);
+    return !encoder.hasError();
+}
+
 QString TextCodec::decode(QByteArrayView bytes) const
 {
     if (m_utf8)

@@ -17,6 +17,10 @@ public:
     explicit TextCodec(const QString& firebirdCharset = QStringLiteral("UTF8"));
 
     QByteArray encode(QStringView text) const;
+    /// Whether encode() carries every character of `text` as it is: false for broken
+    /// UTF-16 and for characters the character set lacks, which would otherwise arrive
+    /// as a substitute such as "?".
+    bool canEncode(QStringView text) const;
     QString decode(QByteArrayView bytes) const;
     bool isUtf8() const { return m_utf8; }
 

@@ -1,0 +1,22 @@
+// The logout program's start-up exactly as app/main.cpp does it, ending after the
+// window's first paint so that the launcher can time it.
+#include "FirstPaint.h"
+#include "app/Application.h"
+#include "db/Platform.h"
+#include "ui/MainUnit.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    setUpApplication(app);
+
+    TMainForm form(db::profilePath());
+    MainForm = &form;
+    new bench::FirstPaint(&form);
+    form.show();
+    const int exitCode = app.exec();
+    MainForm = nullptr;
+    return exitCode;
+}
