@@ -2,6 +2,7 @@
 // window's first paint so that the launcher can time it.
 #include "FirstPaint.h"
 #include "app/Application.h"
+#include "app/Termination.h"
 #include "db/Platform.h"
 #include "ui/MainUnit.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     setUpApplication(app);
+    quitOnTerminationRequest(app);
 
     TMainForm form(db::profilePath());
     MainForm = &form;

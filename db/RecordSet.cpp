@@ -63,12 +63,42 @@ int RecordSet::columnIndex(const QString& name) const
     return -1;
 }
 
-unsigned char* RecordSet::startChunk(std::size_t bytes)
+unsigned char* RecordSet::reserve(std::size_t bytes)
 {
-    m_chunkSize = std::max(kChunkBytes, bytes);
-    m_chunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(m_chunkSize));
-    m_chunkUsed = 0;
-    return m_chunks.back().get();
+    if (m_chunks.empty() || m_chunkUsed + bytes > m_chunkSize) {
+        m_chunkSize = std::max(kChunkBytes, bytes);
+        m_chunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(m_chunkSize));
+        m_chunkUsed = 0;
+    }
+    return m_chunks.back().get() + m_chunkUsed;
+}
+
+RecordSet::RowWriter RecordSet::appendRow(std::size_t maxBytes)
+{
+    return RowWriter(*this, reserve(maxBytes));
+}
+
+void RecordSet::RowWriter::putFixed(const void* bytes, std::size_t size)
+{
+    *m_at++ = 1;
+    std::memcpy(m_at, bytes, size);
+    m_at += size;
+}
+
+void RecordSet::RowWriter::putVariable(const void* bytes, std::uint32_t size)
+{
+    *m_at++ = 1;
+    std::memcpy(m_at, &size, sizeof size);
+    m_at += sizeof size;
+    if (size)
+        std::memcpy(m_at, bytes, size);
+    m_at += size;
+}
+
+void RecordSet::RowWriter::finish()
+{
+    m_set.m_chunkUsed += std::size_t(m_at - m_start);
+    m_set.m_rows.push_back(m_start);
 }
 
 const unsigned char* RecordSet::cell(qsizetype row, int column) const

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QVariant>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -64,13 +63,7 @@ public:
 
 private:
     const unsigned char* cell(qsizetype row, int column) const;
-    unsigned char* reserve(std::size_t bytes)
-    {
-        if (m_chunks.empty() || m_chunkUsed + bytes > m_chunkSize)
-            return startChunk(bytes);
-        return m_chunks.back().get() + m_chunkUsed;
-    }
-    unsigned char* startChunk(std::size_t bytes);
+    unsigned char* reserve(std::size_t bytes);
 
     std::vector<Column> m_columns;
     TextCodec m_codec;
@@ -80,33 +73,14 @@ private:
     std::vector<const unsigned char*> m_rows;
 };
 
-// Defined here so that the fetch loop, which calls these for every cell of a million
-// rows, gets them inlined.
 class RecordSet::RowWriter
 {
 public:
     void putNull() { *m_at++ = 0; }
-    void putFixed(const void* bytes, std::size_t size)
-    {
-        *m_at++ = 1;
-        std::memcpy(m_at, bytes, size);
-        m_at += size;
-    }
-    void putVariable(const void* bytes, std::uint32_t size)
-    {
-        *m_at++ = 1;
-        std::memcpy(m_at, &size, sizeof size);
-        m_at += sizeof size;
-        if (size)
-            std::memcpy(m_at, bytes, size);
-        m_at += size;
-    }
+    void putFixed(const void* bytes, std::size_t size);
+    void putVariable(const void* bytes, std::uint32_t size);
     /// Gives back the part of the reservation the row did not use.
-    void finish()
-    {
-        m_set.m_chunkUsed += std::size_t(m_at - m_start);
-        m_set.m_rows.push_back(m_start);
-    }
+    void finish();
 
 private:
     friend class RecordSet;
@@ -116,11 +90,6 @@ private:
     unsigned char* m_start;
     unsigned char* m_at;
 };
-
-inline RecordSet::RowWriter RecordSet::appendRow(std::size_t maxBytes)
-{
-    return RowWriter(*this, reserve(maxBytes));
-}
 
 /// Runs `sql` (no parameters) in `transaction` and reads every row into memory;
 /// blobs are fetched whole. Throws db::Error with fbclient's text.

@@ -8,6 +8,10 @@ set -euo pipefail
 [[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 build=$(cd "$1" && pwd)
 
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
+    command -v "$tool" >/dev/null || { echo "package: $tool is missing; run scripts/setup" >&2; exit 1; }
+done
+
 failures=0
 fail() { echo "package: $*" >&2; failures=$((failures + 1)); }
 
@@ -45,9 +49,7 @@ if [[ -f $entry ]]; then
         grep -qxF "$line" "$entry" || fail "the .desktop entry lacks '$line'"
     done
     grep -qE '^Categories=.*Database;' "$entry" || fail "the .desktop entry is not in Database"
-    if command -v desktop-file-validate >/dev/null; then
-        desktop-file-validate "$entry" || fail "desktop-file-validate rejects the entry"
-    fi
+    desktop-file-validate "$entry" || fail "desktop-file-validate rejects the entry"
 fi
 
 # Depends as a list of alternatives groups, versions dropped: "a (>= 1) | b" -> "a | b".

@@ -189,8 +189,9 @@ void TMainForm::ShowDataButtonClick(QObject* /*sender*/)
     listConnection.params().setValue(QStringLiteral("Password"), kListPassword);
 
     const WaitCursor wait;
-    // Once open, the list connection stays on its first database for the whole run;
-    // the values just set wait for an opening that does not come.
+    // Once open, the list connection stays on its first database; the values just set
+    // wait for the next opening, which comes only if its attachment is found lost
+    // (server restarted or stopped, database shut down).
     listConnection.open();
     SimpleDataSet1->close();
     SimpleDataSet1->setCommandText(kListStatement);

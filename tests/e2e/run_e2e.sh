@@ -29,7 +29,10 @@ own_server=
 database=
 # shellcheck disable=SC2317 # called from the trap
 cleanup() {
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+    set +e # every step is tried, whatever the one before did
+    # Waited for: an X server still on its way out removes the socket of the display
+    # number that the next one may already have taken.
+    [[ -n $xvfb_pid ]] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }
     if [[ -n $database ]]; then
         isql-fb -q -user SYSDBA -password plumbtide "$database" <<<"drop database;" \
             >/dev/null 2>&1 || true
@@ -72,7 +75,9 @@ database=$address
 
 mkdir -p "$(dirname "$profile")"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# -noreset: by default the server starts over whenever its last client leaves, and a
+# client connecting just then is turned away (seen while the accessibility bus came up).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for ((i = 0; i < 100; i++)); do
     [[ -s $work/display ]] && break
@@ -90,6 +95,7 @@ dbus-run-session -- "$python" "$here/drive.py" "$scenario" --program "$program" 
     --profile "$profile" --database "$address" --work "$work" >"$work/session.log" 2>&1 || rc=$?
 grep -v -e '^dbus-daemon\[' -e '^SpiRegistry daemon' "$work/session.log" || true
 if ((rc != 0)); then
+    kill -0 "$xvfb_pid" 2>/dev/null || echo "e2e: the virtual screen (Xvfb on $DISPLAY) has gone" >&2
     for log in "$work"/*.log; do
         [[ $log == */session.log ]] && continue
         echo "--- $(basename "$log")" >&2
