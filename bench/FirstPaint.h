@@ -5,13 +5,13 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 namespace bench {
 
 /// Watches `window` for its first paint; once that paint has finished, prints the
-/// moment on the system-wide monotonic clock and quits the event loop.
+/// moment on the system-wide monotonic clock (steady_clock) and quits the event loop.
 class FirstPaint : public QObject
 {
 public:
@@ -26,9 +26,9 @@ protected:
             QMetaObject::invokeMethod(
                 this,
                 [] {
-                    timespec now{};
-                    clock_gettime(CLOCK_MONOTONIC, &now);
-                    std::printf("painted_ns=%lld\n", now.tv_sec * 1000000000LL + now.tv_nsec);
+                    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch());
+                    std::printf("painted_ns=%lld\n", static_cast<long long>(now.count()));
                     std::fflush(stdout);
                     QCoreApplication::quit();
                 },

@@ -6,12 +6,12 @@
 #include "Measure.h"
 #include "RawFirebird.h"
 
+#include <chrono>
 #include <cstring>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -37,11 +37,13 @@ void fetchList(Firebird::IAttachment* attachment, RawRows& rows)
     commit(transaction);
 }
 
+/// steady_clock is CLOCK_MONOTONIC on Linux: one clock for every process, so the
+/// child's "painted" moment can be set against our start.
 long long monotonicNs()
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace

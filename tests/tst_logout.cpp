@@ -19,15 +19,6 @@ namespace {
 
 const QString kNotFound = QStringLiteral("ユーザー名が違います");
 
-QStringList loginStates(const TestDatabase& database)
-{
-    QStringList states;
-    for (const QStringList& row : database.rows(
-             QStringLiteral("select user_name, user_log_in from USER_REGISTRY order by user_name")))
-        states << row.join(u'=');
-    return states;
-}
-
 QStringList registryWithTrickyNames()
 {
     QStringList setup = TestDatabase::standardRegistry();
@@ -73,7 +64,7 @@ void TestLogout::logoutChangesExactlyThatUserAndTheGridShowsIt()
     window.logout(QStringLiteral("suzuki"));
 
     QCOMPARE(window.boxes().texts(), QStringList{}); // success shows no box
-    QCOMPARE(loginStates(database), (QStringList{"sato=0", "suzuki=0", "tanaka=1", "yamada=1"}));
+    QCOMPARE(database.loginStates(), (QStringList{"sato=0", "suzuki=0", "tanaka=1", "yamada=1"}));
     QCOMPARE(window.gridRows(), (QStringList{"tanaka|田中 太郎|1", "suzuki|鈴木 花子|0",
                                              "sato|佐藤 健|0", "yamada|山田 美咲|1"}));
     QVERIFY(!window.form().SQLQuery1->active()); // closed after the update
@@ -107,7 +98,7 @@ void TestLogout::namesAreComparedAsTheDatabaseDoes()
     QFETCH(QStringList, loggedOut);
     QFETCH(QString, message);
     TestDatabase database(Engine::Embedded, registryWithTrickyNames());
-    QStringList expected = loginStates(database);
+    QStringList expected = database.loginStates();
     for (QString& state : expected) {
         const QString user = state.left(state.lastIndexOf(u'='));
         if (loggedOut.contains(user))
@@ -125,7 +116,7 @@ void TestLogout::namesAreComparedAsTheDatabaseDoes()
         window.logout(typed);
 
     QCOMPARE(window.boxes().texts(), message.isEmpty() ? QStringList{} : QStringList{message});
-    QCOMPARE(loginStates(database), expected);
+    QCOMPARE(database.loginStates(), expected);
     if (!message.isEmpty())
         QVERIFY(window.form().SQLQuery1->active()); // left open on its empty result
 }
@@ -161,7 +152,7 @@ void TestLogout::alreadyLoggedOutAndTwiceInARow()
     window.logout(QStringLiteral("yamada"));
     window.logout(QStringLiteral("yamada"));
     QCOMPARE(window.boxes().texts(), QStringList{});
-    QCOMPARE(loginStates(database), (QStringList{"sato=0", "suzuki=1", "tanaka=1", "yamada=0"}));
+    QCOMPARE(database.loginStates(), (QStringList{"sato=0", "suzuki=1", "tanaka=1", "yamada=0"}));
     QCOMPARE(window.cell(3, 2), QStringLiteral("0"));
 }
 
@@ -176,7 +167,7 @@ void TestLogout::listNeverOpenedStillCommits()
     QCOMPARE(window.boxes().errors(),
              QStringList{QStringLiteral(
                  "SimpleDataSet1: データセットは閉じているため, この操作は実行できません.")});
-    QCOMPARE(loginStates(database), (QStringList{"sato=0", "suzuki=1", "tanaka=0", "yamada=1"}));
+    QCOMPARE(database.loginStates(), (QStringList{"sato=0", "suzuki=1", "tanaka=0", "yamada=1"}));
     QCOMPARE(window.grid()->model()->rowCount(), 0);
     QVERIFY(!window.form().SimpleDataSet1->connection().connected());
 }
@@ -195,7 +186,7 @@ void TestLogout::pendingGridEditsKeepTheOldRows()
     QCOMPARE(window.boxes().errors(),
              QStringList{QStringLiteral("SimpleDataSet1: 最新のデータを取得する前に変更データを更新"
                                         "しなければなりません。.")});
-    QCOMPARE(loginStates(database), (QStringList{"sato=0", "suzuki=1", "tanaka=0", "yamada=1"}));
+    QCOMPARE(database.loginStates(), (QStringList{"sato=0", "suzuki=1", "tanaka=0", "yamada=1"}));
     QCOMPARE(window.gridRows().front(), QStringLiteral("tanaka|書き換え|1"));
     QCOMPARE(
         database.scalar(QStringLiteral("select name from USER_REGISTRY where user_name='tanaka'")),
@@ -219,9 +210,9 @@ void TestLogout::pathBoxChangedBeforeTheList()
     QCOMPARE(window.gridRows().front(), QStringLiteral("tanaka|shown|1"));
 
     window.logout(QStringLiteral("tanaka"));
-    QCOMPARE(loginStates(profileDatabase),
+    QCOMPARE(profileDatabase.loginStates(),
              (QStringList{"sato=0", "suzuki=1", "tanaka=0", "yamada=1"}));
-    QCOMPARE(loginStates(shownDatabase),
+    QCOMPARE(shownDatabase.loginStates(),
              (QStringList{"sato=0", "suzuki=1", "tanaka=1", "yamada=1"}));
     QCOMPARE(window.gridRows().front(), QStringLiteral("tanaka|shown|1"));
 
@@ -274,7 +265,7 @@ void TestLogout::refusedUpdateLeavesTheListAlone()
     QCOMPARE(window.boxes().errors().size(), 1);
     QVERIFY2(window.boxes().errors().front().contains(QLatin1String("no permission")),
              qPrintable(window.boxes().errors().front()));
-    QCOMPARE(loginStates(database), (QStringList{"sato=0", "suzuki=1", "tanaka=1", "yamada=1"}));
+    QCOMPARE(database.loginStates(), (QStringList{"sato=0", "suzuki=1", "tanaka=1", "yamada=1"}));
     QCOMPARE(window.cell(0, 2), QStringLiteral("1"));
     database.execute(QStringLiteral("drop user %1").arg(user));
 }

@@ -130,15 +130,6 @@ struct Outcome
     qint64 milliseconds = 0;
 };
 
-QStringList loginStates(const TestDatabase& database)
-{
-    QStringList states;
-    for (const QStringList& row : database.rows(
-             QStringLiteral("select user_name, user_log_in from USER_REGISTRY order by user_name")))
-        states << row.join(u'=');
-    return states;
-}
-
 } // namespace
 
 class TestServerFaults : public QObject
@@ -340,7 +331,7 @@ void TestServerFaults::everyActionFailsThenWorksAgain()
     outcome = act(
         window, [&] { window.logout(QStringLiteral("tanaka")); }, "logout after the outage");
     QCOMPARE(outcome.texts, QStringList{});
-    QCOMPARE(loginStates(*database), (QStringList{"sato=0", "suzuki=0", "tanaka=0", "yamada=1"}));
+    QCOMPARE(database->loginStates(), (QStringList{"sato=0", "suzuki=0", "tanaka=0", "yamada=1"}));
     QCOMPARE(window.gridRows().front(), QStringLiteral("tanaka|田中 太郎|0"));
 }
 
@@ -390,7 +381,7 @@ void TestServerFaults::firstActionAfterARestartWorks()
                                     : QStringList{});
     }
     if (first.endsWith(QLatin1String("logout"))) {
-        QCOMPARE(loginStates(*database),
+        QCOMPARE(database->loginStates(),
                  (QStringList{"sato=0", "suzuki=1", "tanaka=1", "yamada=0"}));
         QCOMPARE(window.gridRows().back(), QStringLiteral("yamada|山田 美咲|0"));
     }

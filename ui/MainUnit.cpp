@@ -203,16 +203,21 @@ void TMainForm::EditUserNameClick(QObject* /*sender*/)
     m_ui->EditUserName->setText(QString());
 }
 
-void TMainForm::ResetButtonClick(QObject* /*sender*/)
+void TMainForm::setUserStatement(const QString& firstLine)
 {
     const QString parameter = QStringLiteral("user_name");
-
     SQLQuery1->clearSql();
-    SQLQuery1->addSqlLine(QStringLiteral("select user_name from user_registry "));
+    SQLQuery1->addSqlLine(firstLine);
     SQLQuery1->addSqlLine(QStringLiteral("where user_name=:user_name"));
     SQLQuery1->params().clear();
     SQLQuery1->params().createParam(db::FieldType::String, parameter, db::ParamDirection::Input);
+    // Taken as typed: the database decides what matches, blanks and letter case included.
     SQLQuery1->paramByName(parameter).setAsString(m_ui->EditUserName->text());
+}
+
+void TMainForm::ResetButtonClick(QObject* /*sender*/)
+{
+    setUserStatement(QStringLiteral("select user_name from user_registry "));
     {
         const WaitCursor wait;
         SQLQuery1->open();
@@ -222,12 +227,7 @@ void TMainForm::ResetButtonClick(QObject* /*sender*/)
         return;
     }
 
-    SQLQuery1->clearSql();
-    SQLQuery1->addSqlLine(QStringLiteral("update user_registry set user_log_in=0 "));
-    SQLQuery1->addSqlLine(QStringLiteral("where user_name=:user_name"));
-    SQLQuery1->params().clear();
-    SQLQuery1->params().createParam(db::FieldType::String, parameter, db::ParamDirection::Input);
-    SQLQuery1->paramByName(parameter).setAsString(m_ui->EditUserName->text());
+    setUserStatement(QStringLiteral("update user_registry set user_log_in=0 "));
     {
         const WaitCursor wait;
         SQLQuery1->execSql();

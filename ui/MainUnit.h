@@ -46,6 +46,9 @@ protected:
 private:
     void createComponents();
     void refreshList();
+    /// Puts one of the two statements on a user name into SQLQuery1, with the name box's
+    /// current text bound to its one parameter.
+    void setUserStatement(const QString& firstLine);
     void navigate(NavigatorButton button);
     void updateNavigator();
 

@@ -139,6 +139,15 @@ QString TestDatabase::scalar(const QString& query) const
     return result.empty() || result.front().isEmpty() ? QString() : result.front().front();
 }
 
+QStringList TestDatabase::loginStates() const
+{
+    QStringList states;
+    for (const QStringList& row : rows(
+             QStringLiteral("select user_name, user_log_in from USER_REGISTRY order by user_name")))
+        states << row.join(u'=');
+    return states;
+}
+
 void writeProfile(const QString& path, const QStringList& entries)
 {
     QFile file(path);

@@ -42,6 +42,8 @@ public:
     /// Every row of `query`, each cell as text ("<null>" for NULL).
     std::vector<QStringList> rows(const QString& query) const;
     QString scalar(const QString& query) const;
+    /// "user_name=user_log_in" of every USER_REGISTRY row, ordered by name.
+    QStringList loginStates() const;
 
     /// USER_REGISTRY with a few users, Japanese full names and mixed login states.
     static QStringList standardRegistry();
