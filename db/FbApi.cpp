@@ -1,7 +1,9 @@
 // The one door to fbclient's OO API: owning handles and error translation.
 #include "db/FbApi.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace db::fb {
 
@@ -22,7 +24,12 @@ Error toError(const Firebird::FbException& e)
 {
     Firebird::IStatus* status = e.getStatus();
     std::array<char, 4096> text{};
-    util()->formatStatus(text.data(), static_cast<unsigned>(text.size()), status);
+    // A text that fills the buffer comes back without a terminating NUL, so it is read
+    // by the length fbclient returns, never past the buffer's end.
+    const unsigned written =
+        util()->formatStatus(text.data(), static_cast<unsigned>(text.size()), status);
+    const auto length =
+        static_cast<qsizetype>(::strnlen(text.data(), std::min<std::size_t>(written, text.size())));
 
     long gdsCode = 0;
     QString sqlState;
@@ -38,7 +45,7 @@ Error toError(const Firebird::FbException& e)
     std::array<char, 6> state{};
     fb_sqlstate(state.data(), vector);
     sqlState = QString::fromLatin1(state.data());
-    return Error(QString::fromUtf8(text.data()).trimmed(), gdsCode, sqlState);
+    return Error(QString::fromUtf8(text.data(), length).trimmed(), gdsCode, sqlState);
 }
 
 bool isLostAttachment(long gdsCode)

@@ -258,6 +258,10 @@ void TestBadInput::profileAtThePath_data()
     QTest::newRow("megabyte database")
         << K::File << "[FBDOCUMENTCONNECTION]\nDatabase=/" + QByteArray(1024 * 1024, 'd') + '\n'
         << QStringLiteral("length exceeds predefined limit");
+    // fbclient's text about it fills its whole buffer: the box must end with that text.
+    QTest::newRow("5,000-character database")
+        << K::File << "[FBDOCUMENTCONNECTION]\nDatabase=/" + QByteArray(4999, 'd') + '\n'
+        << QStringLiteral("I/O error");
     QTest::newRow("megabyte password")
         << K::File
         << "[FBDOCUMENTCONNECTION]\nDatabase=%DB%\nPassword=" + kPassword.toUtf8() +
@@ -344,6 +348,12 @@ void TestBadInput::profileAtThePath()
         QCOMPARE(window.boxes().texts().size(), 1);
         QVERIFY2(window.boxes().errors().value(0).contains(error),
                  qPrintable(window.boxes().texts().join(u'|').left(500)));
+        // Bytes from beyond a text's end show up as undecodable or control characters.
+        const QString shown = window.boxes().errors().value(0);
+        const auto stray = std::find_if(shown.cbegin(), shown.cend(), [](QChar c) {
+            return c == QChar::ReplacementCharacter || (c.unicode() < 0x20 && c != u'\n');
+        });
+        QVERIFY2(stray == shown.cend(), qPrintable(shown.right(200)));
         QVERIFY(!window.form().SQLConnection1->connected());
         QVERIFY(window.edit("DatabaseNameEdit")->text().isEmpty());
     }
