@@ -48,6 +48,18 @@ Error toError(const Firebird::FbException& e)
     return Error(QString::fromUtf8(text.data(), length).trimmed(), gdsCode, sqlState);
 }
 
+bool hasCode(const Firebird::FbException& e, long gdsCode)
+{
+    const intptr_t* vector = e.getStatus()->getErrors();
+    for (const intptr_t* item = vector; item && *item != isc_arg_end;) {
+        const intptr_t kind = item[0];
+        if (kind == isc_arg_gds && item[1] == gdsCode)
+            return true;
+        item += (kind == isc_arg_cstring) ? 3 : 2;
+    }
+    return false;
+}
+
 bool isLostAttachment(long gdsCode)
 {
     switch (gdsCode) {

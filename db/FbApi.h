@@ -65,6 +65,10 @@ template <class Call> decltype(auto) guarded(Call&& call)
     }
 }
 
+/// Whether `gdsCode` is anywhere in the failure's codes, not only the first: the
+/// server often names the general class first and the precise cause after it.
+bool hasCode(const Firebird::FbException& e, long gdsCode);
+
 /// Whether a code means that the attachment is gone (server down, connection lost,
 /// database shut down), so that a later action may attach anew.
 bool isLostAttachment(long gdsCode);

@@ -14,53 +14,71 @@ namespace {
 /// value would arrive cut to its length modulo 65536: another name altogether.
 constexpr qsizetype kMaxTextBytes = 32765;
 
-/// The input message of a prepared statement, every parameter sent as text so that
-/// the server converts it to the column's type exactly as it compares values.
+/// The parameter values of one run, in marker order, as the connection's bytes; null
+/// where the value is unset. `unsendable` tells why a value cannot travel whole.
+struct EncodedValues
+{
+    std::vector<std::optional<QByteArray>> values;
+    QString unsendable;
+};
+
+EncodedValues encodeValues(const QStringList& names, QueryParams& params, const TextCodec& codec,
+                           const QString& componentName)
+{
+    EncodedValues encoded;
+    encoded.values.reserve(std::size_t(names.size()));
+    for (const QString& name : names) {
+        const QueryParam* param = params.find(name);
+        if (!param)
+            throw ComponentError(componentName,
+                                 QStringLiteral("パラメータ '%1' が見つかりません").arg(name));
+        if (!param->value) {
+            encoded.values.push_back(std::nullopt);
+            continue;
+        }
+        // A value the server would receive other than as given (a character turned
+        // into "?", a length cut short) could match a different row: never sent.
+        if (!codec.canEncode(*param->value)) {
+            if (encoded.unsendable.isEmpty())
+                encoded.unsendable = QStringLiteral("パラメータ '%1' の値に接続の文字セットで"
+                                                    "表せない文字があります")
+                                         .arg(name);
+            encoded.values.push_back(std::nullopt);
+            continue;
+        }
+        QByteArray bytes = codec.encode(*param->value);
+        if (bytes.size() > kMaxTextBytes && encoded.unsendable.isEmpty())
+            encoded.unsendable = QStringLiteral("パラメータ '%1' の値が長すぎます (%2 バイト, "
+                                                "最大 %3 バイト)")
+                                     .arg(name)
+                                     .arg(bytes.size())
+                                     .arg(kMaxTextBytes);
+        encoded.values.push_back(std::move(bytes));
+    }
+    return encoded;
+}
+
+/// The input message of a prepared statement, every parameter sent as text of its own
+/// length, so that the server converts it to the column's type exactly as it compares
+/// values.
 struct InputMessage
 {
     fb::Ref<Firebird::IMessageMetadata> metadata;
     std::vector<unsigned char> buffer;
 };
 
-InputMessage bindParameters(Firebird::IMessageMetadata* described, const QStringList& names,
-                            QueryParams& params, const TextCodec& codec,
-                            const QString& componentName)
+InputMessage buildMessage(Firebird::IMessageMetadata* described,
+                          const std::vector<std::optional<QByteArray>>& values,
+                          const QString& componentName)
 {
     InputMessage message;
     fb::Status status;
     const unsigned count = described->getCount(&status);
     if (count == 0)
         return message;
-
-    std::vector<std::optional<QByteArray>> values;
-    values.reserve(count);
-    for (unsigned i = 0; i < count; ++i) {
-        const QString name = i < unsigned(names.size()) ? names[int(i)] : QString();
-        const QueryParam* param = params.find(name);
-        if (!param)
-            throw ComponentError(componentName,
-                                 QStringLiteral("パラメータ '%1' が見つかりません").arg(name));
-        if (!param->value) {
-            values.push_back(std::nullopt);
-            continue;
-        }
-        // A value the server would receive other than as given (a character turned
-        // into "?", a length cut short) could match a different row: refused instead.
-        if (!codec.canEncode(*param->value))
-            throw ComponentError(componentName,
-                                 QStringLiteral("パラメータ '%1' の値に接続の文字セットで"
-                                                "表せない文字があります")
-                                     .arg(name));
-        QByteArray encoded = codec.encode(*param->value);
-        if (encoded.size() > kMaxTextBytes)
-            throw ComponentError(componentName,
-                                 QStringLiteral("パラメータ '%1' の値が長すぎます (%2 バイト, "
-                                                "最大 %3 バイト)")
-                                     .arg(name)
-                                     .arg(encoded.size())
-                                     .arg(kMaxTextBytes));
-        values.push_back(std::move(encoded));
-    }
+    // Markers the text scanner did not see (a "?") have no value to bind.
+    if (count != values.size())
+        throw ComponentError(componentName, QStringLiteral("パラメータ '' が見つかりません"));
 
     fb::Ref<Firebird::IMetadataBuilder> builder(described->getBuilder(&status));
     for (unsigned i = 0; i < count; ++i) {
@@ -104,36 +122,6 @@ QueryParam* QueryParams::find(const QString& name)
     }
     return nullptr;
 }
-
-/// What an open result holds on to, released in reverse order of making.
-struct SqlQuery::Cursor
-{
-    explicit Cursor(Transaction started) : transaction(std::move(started)) {}
-    Cursor(const Cursor&) = delete;
-    Cursor& operator=(const Cursor&) = delete;
-
-    Transaction transaction;
-    fb::Ref<Firebird::IStatement> statement;
-    fb::Ref<Firebird::IMessageMetadata> outputMetadata;
-    fb::Ref<Firebird::IResultSet> resultSet;
-    std::vector<unsigned char> row;
-    bool hasRow = false;
-
-    ~Cursor()
-    {
-        if (!resultSet)
-            return;
-        try {
-            fb::guarded([&] {
-                fb::Status status;
-                resultSet->close(&status);
-                (void)resultSet.release();
-            });
-        } catch (const Error&) {
-            // The transaction's rollback below ends the cursor on the server too.
-        }
-    }
-};
 
 SqlQuery::SqlQuery(const QString& componentName, SqlConnection* connection, QObject* parent)
     : QObject(parent), m_connection(connection)
@@ -182,26 +170,19 @@ QueryParam& SqlQuery::paramByName(const QString& name)
 
 bool SqlQuery::active() const
 {
-    return m_cursor != nullptr;
+    return m_active;
 }
 
 bool SqlQuery::isEmpty() const
 {
-    return !m_cursor || !m_cursor->hasRow;
+    return !m_active || !m_hasRow;
 }
 
 void SqlQuery::close()
 {
-    if (!m_cursor)
-        return;
-    // A read-only lookup has nothing to keep; ending it quietly frees its transaction.
-    std::unique_ptr<Cursor> ending = std::move(m_cursor);
-    try {
-        ending->resultSet.reset();
-        ending->transaction.commit();
-    } catch (const Error&) {
-        // The destructor rolls back instead; a close never fails for the caller.
-    }
+    // The result was read whole when it opened; nothing on the server to end.
+    m_active = false;
+    m_hasRow = false;
 }
 
 void SqlQuery::noteFailure(long gdsCode)
@@ -215,29 +196,44 @@ void SqlQuery::open()
     const PositionalSql text = toPositional(m_sql.join(u'\n'));
     try {
         Attachment& attachment = m_connection->attachment();
-        auto cursor =
-            std::make_unique<Cursor>(Transaction(attachment, m_connection->transactionOptions()));
+        const EncodedValues encoded =
+            encodeValues(text.parameterNames, m_params, attachment.codec(), objectName());
+        if (!encoded.unsendable.isEmpty()) {
+            // Nothing stored can equal it, and a substitute must never be sent instead.
+            m_active = true;
+            return;
+        }
+        Transaction transaction(attachment, m_connection->transactionOptions());
+        bool hasRow = false;
         fb::guarded([&] {
             fb::Status status;
             const QByteArray sql = attachment.codec().encode(text.text);
-            cursor->statement.reset(attachment.get()->prepare(
-                &status, cursor->transaction.get(), static_cast<unsigned>(sql.size()),
-                sql.constData(), static_cast<unsigned>(attachment.dialect()),
+            fb::Ref<Firebird::IStatement> statement(attachment.get()->prepare(
+                &status, transaction.get(), static_cast<unsigned>(sql.size()), sql.constData(),
+                static_cast<unsigned>(attachment.dialect()),
                 Firebird::IStatement::PREPARE_PREFETCH_METADATA));
-            fb::Ref<Firebird::IMessageMetadata> described(
-                cursor->statement->getInputMetadata(&status));
-            InputMessage input = bindParameters(described.get(), text.parameterNames, m_params,
-                                                attachment.codec(), objectName());
-            cursor->outputMetadata.reset(cursor->statement->getOutputMetadata(&status));
-            cursor->resultSet.reset(cursor->statement->openCursor(
-                &status, cursor->transaction.get(), input.metadata.get(),
-                input.buffer.empty() ? nullptr : input.buffer.data(), cursor->outputMetadata.get(),
-                0));
-            cursor->row.assign(cursor->outputMetadata->getMessageLength(&status), 0);
-            cursor->hasRow = cursor->resultSet->fetchNext(&status, cursor->row.data()) ==
-                             Firebird::IStatus::RESULT_OK;
+            fb::Ref<Firebird::IMessageMetadata> described(statement->getInputMetadata(&status));
+            InputMessage input = buildMessage(described.get(), encoded.values, objectName());
+            fb::Ref<Firebird::IMessageMetadata> output(statement->getOutputMetadata(&status));
+            std::vector<unsigned char> row(output->getMessageLength(&status), 0);
+            try {
+                fb::Ref<Firebird::IResultSet> cursor(statement->openCursor(
+                    &status, transaction.get(), input.metadata.get(),
+                    input.buffer.empty() ? nullptr : input.buffer.data(), output.get(), 0));
+                hasRow = cursor->fetchNext(&status, row.data()) == Firebird::IStatus::RESULT_OK;
+                cursor->close(&status); // releases the interface on success
+                (void)cursor.release();
+            } catch (const Firebird::FbException& e) {
+                // A value longer than the column, beyond blanks the comparison ignores,
+                // equals no stored text: the server says so by refusing to convert it.
+                if (!input.metadata || !fb::hasCode(e, isc_string_truncation))
+                    throw;
+                hasRow = false;
+            }
         });
-        m_cursor = std::move(cursor);
+        transaction.commit();
+        m_active = true;
+        m_hasRow = hasRow;
     } catch (const Error& e) {
         noteFailure(e.gdsCode());
         throw;
@@ -250,6 +246,10 @@ void SqlQuery::execSql()
     const PositionalSql text = toPositional(m_sql.join(u'\n'));
     try {
         Attachment& attachment = m_connection->attachment();
+        const EncodedValues encoded =
+            encodeValues(text.parameterNames, m_params, attachment.codec(), objectName());
+        if (!encoded.unsendable.isEmpty())
+            throw ComponentError(objectName(), encoded.unsendable);
         Transaction transaction(attachment, m_connection->transactionOptions());
         fb::guarded([&] {
             fb::Status status;
@@ -259,8 +259,7 @@ void SqlQuery::execSql()
                 &status, transaction.get(), static_cast<unsigned>(sql.size()), sql.constData(),
                 dialect, 0));
             fb::Ref<Firebird::IMessageMetadata> described(statement->getInputMetadata(&status));
-            InputMessage input = bindParameters(described.get(), text.parameterNames, m_params,
-                                                attachment.codec(), objectName());
+            InputMessage input = buildMessage(described.get(), encoded.values, objectName());
             statement->execute(&status, transaction.get(), input.metadata.get(),
                                input.buffer.empty() ? nullptr : input.buffer.data(), nullptr,
                                nullptr);

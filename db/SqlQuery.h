@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -53,10 +52,15 @@ private:
 };
 
 /// Every change of the text closes the statement and derives its parameter list anew
-/// from the markers. Values are always bound, never pasted into the text. Each open()
-/// or execSql() runs in a transaction of its own: execSql() commits as soon as the
-/// statement completes; an open result keeps its transaction until close(). A failure
-/// rolls back, so nothing is left half-done and no transaction stays open.
+/// from the markers. Values are always bound, never pasted into the text, and always
+/// sent whole: a value the connection's character set cannot carry, or longer than any
+/// text parameter may be, is never replaced by a substitute or cut to fit.
+///
+/// Each open() or execSql() runs in a transaction of its own that ends before the call
+/// returns: execSql() commits as soon as the statement completes; open() reads what it
+/// keeps (whether a first row came) and commits, so an open result holds nothing on the
+/// server. A failure rolls back, so nothing is left half-done and no transaction stays
+/// open.
 class SqlQuery : public QObject
 {
     Q_OBJECT
@@ -75,6 +79,11 @@ public:
 
     /// Runs the text and fetches the first row; opens the connection first when it is
     /// closed. Throws db::Error with fbclient's text.
+    ///
+    /// Meant for lookups by equality: a parameter value that no stored text can equal
+    /// gives an empty result instead of an error. That is a value the connection cannot
+    /// carry (never sent at all), and one the server finds longer than the text it is
+    /// compared with once trailing blanks are set aside (string truncation).
     void open();
     void close();
     bool active() const;
@@ -82,18 +91,19 @@ public:
     bool isEmpty() const;
 
     /// Prepares the text, runs it with its bound parameters and commits at once, so
-    /// that other attachments see the change. Throws db::Error with fbclient's text.
+    /// that other attachments see the change. Throws db::Error with fbclient's text,
+    /// and db::ComponentError, sending nothing, for a value that cannot be sent whole.
     void execSql();
 
 private:
-    struct Cursor;
     void textChanged();
     void noteFailure(long gdsCode);
 
     SqlConnection* m_connection;
     QStringList m_sql;
     QueryParams m_params;
-    std::unique_ptr<Cursor> m_cursor;
+    bool m_active = false;
+    bool m_hasRow = false;
 };
 
 } // namespace db

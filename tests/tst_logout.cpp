@@ -2,6 +2,8 @@
 // the refreshed grid, with every outcome the operator can meet.
 #include "TestDatabase.h"
 #include "WindowFixture.h"
+#include "db/Attachment.h"
+#include "db/RecordSet.h"
 #include "db/SimpleDataSet.h"
 #include "db/SqlConnection.h"
 #include "db/SqlQuery.h"
@@ -47,6 +49,8 @@ private slots:
     void logoutAfterAFailedReconnectTriesAgain();
     void refusedUpdateLeavesTheListAlone();
     void missingTableFailsTheLookup();
+    void noTransactionOutlivesTheAction_data();
+    void noTransactionOutlivesTheAction();
 };
 
 void TestLogout::logoutChangesExactlyThatUserAndTheGridShowsIt()
@@ -283,6 +287,58 @@ void TestLogout::missingTableFailsTheLookup()
              qPrintable(window.boxes().errors().front()));
     QVERIFY(!window.form().SQLQuery1->active());
     QVERIFY(window.form().SQLConnection1->connected());
+}
+
+void TestLogout::noTransactionOutlivesTheAction_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("unknown name") << "nobody" << QStringList{kNotFound};
+    QTest::newRow("logged out") << "tanaka" << QStringList{};
+}
+
+void TestLogout::noTransactionOutlivesTheAction()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, boxes);
+    if (!testsupport::requireServer())
+        return;
+    TestDatabase database(Engine::Server);
+    WindowFixture window;
+    window.writeProfileFor(database.address());
+    window.connect();
+    window.list();
+    window.boxes().clear();
+
+    // Asked from the database's side, by another attachment, as a monitor would see it.
+    db::Attachment& profile = window.form().SQLConnection1->attachment();
+    QString id;
+    {
+        db::Transaction transaction(profile, db::TransactionOptions{});
+        id = db::fetchAll(profile, transaction,
+                          QStringLiteral("select current_connection from rdb$database"))
+                 .value(0, 0)
+                 .toString();
+        transaction.commit();
+    }
+    const QString openOnProfile =
+        QStringLiteral("select count(*) from mon$transactions where mon$attachment_id = %1")
+            .arg(id);
+    {
+        // The count sees a transaction of that attachment while one is open.
+        db::Transaction held(profile, db::TransactionOptions{});
+        QCOMPARE(database.scalar(openOnProfile), QStringLiteral("1"));
+    }
+
+    window.logout(typed);
+
+    QCOMPARE(window.boxes().texts(), boxes);
+    QCOMPARE(window.form().SQLQuery1->active(), !boxes.isEmpty()); // open on its empty result
+    QCOMPARE(database.scalar(openOnProfile), QStringLiteral("0"));
+    // Nor does the list's refresh leave one behind on its own connection.
+    QCOMPARE(database.scalar(QStringLiteral("select count(*) from mon$transactions"
+                                            " where mon$attachment_id <> current_connection")),
+             QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestLogout)

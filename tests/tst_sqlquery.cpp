@@ -45,6 +45,8 @@ private slots:
     void valuesAreBoundNeverPasted_data();
     void valuesAreBoundNeverPasted();
     void executeCommitsAtOnce();
+    void executeNeverSendsASubstitute_data();
+    void executeNeverSendsASubstitute();
     void failedStatementLeavesNothingOpen();
     void closingTheConnectionClosesTheStatement();
 };
@@ -134,7 +136,14 @@ void TestSqlQuery::valuesAreBoundNeverPasted_data()
                                << "missing";
     QTest::newRow("statement end") << "x; delete from user_registry"
                                    << "missing";
-    QTest::newRow("longer than the column") << QString(32, u'a') << "string right truncation";
+    // Longer than the column equals nothing stored, unless all that is past it are blanks.
+    QTest::newRow("one past the column") << QString(32, u'a') << "missing";
+    QTest::newRow("blanks past the column") << "tanaka" + QString(40, u' ') << "found";
+    QTest::newRow("past the column, then blanks")
+        << QString(32, u'a') + QString(40, u' ') << "missing";
+    QTest::newRow("longest text parameter") << QString(32765, u'x') << "missing";
+    QTest::newRow("past any text parameter") << QString(40000, u'x') << "missing";
+    QTest::newRow("lone surrogate") << QString(QChar(0xD842)) + u'野' << "missing";
     QTest::newRow("comment") << "tanaka' --"
                              << "missing";
     QTest::newRow("japanese") << "山本"
@@ -185,6 +194,55 @@ void TestSqlQuery::executeCommitsAtOnce()
                  "select user_name, user_log_in from USER_REGISTRY order by user_name")),
              (std::vector<QStringList>{
                  {"sato", "0"}, {"suzuki", "1"}, {"tanaka", "0"}, {"yamada", "1"}}));
+}
+
+void TestSqlQuery::executeNeverSendsASubstitute_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<QString>("error");
+    const QString cannotCarry = QStringLiteral("文字セットで表せない文字");
+    // Each would reach a stored row if it travelled as "?" or cut short.
+    QTest::newRow("lone surrogate") << QString(QChar(0xD842)) + u'田' << "UTF8" << cannotCarry;
+    QTest::newRow("not in Latin-1") << "田田"
+                                    << "ISO8859_1" << cannotCarry;
+    QTest::newRow("past any text parameter")
+        << "tanaka" + QString(65536, u' ') << "UTF8" << QStringLiteral("長すぎます");
+}
+
+void TestSqlQuery::executeNeverSendsASubstitute()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, charset);
+    QFETCH(QString, error);
+    QStringList setup = TestDatabase::standardRegistry();
+    setup << QStringLiteral("insert into USER_REGISTRY (user_name, user_log_in) values ('?田', 1)")
+          << QStringLiteral("insert into USER_REGISTRY (user_name, user_log_in) values ('?\?', 1)");
+    TestDatabase database(Engine::Embedded, setup);
+    const QStringList before = database.loginStates();
+    db::ConnectionSettings settings = settingsFor(database.address());
+    settings.params.setValue(QStringLiteral("ServerCharSet"), charset);
+    db::SqlConnection connection(QStringLiteral("SQLConnection1"), settings);
+    db::SqlQuery query(QStringLiteral("SQLQuery1"), &connection);
+    query.setSql({QStringLiteral("update user_registry set user_log_in=0 "),
+                  QStringLiteral("where user_name=:user_name")});
+    query.paramByName(QStringLiteral("user_name")).setAsString(name);
+    try {
+        query.execSql();
+        QFAIL("a value that cannot travel whole was sent");
+    } catch (const db::ComponentError& e) {
+        QVERIFY2(e.message().startsWith(QLatin1String("SQLQuery1: ")), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(error), qPrintable(e.message()));
+    }
+    QCOMPARE(database.loginStates(), before);
+
+    // The lookup of the same value answers "no such row" instead, asking nothing.
+    query.setSql({QStringLiteral("select user_name from user_registry "),
+                  QStringLiteral("where user_name=:user_name")});
+    query.paramByName(QStringLiteral("user_name")).setAsString(name);
+    query.open();
+    QVERIFY(query.active());
+    QVERIFY(query.isEmpty());
 }
 
 void TestSqlQuery::failedStatementLeavesNothingOpen()
