@@ -51,7 +51,7 @@ QTime fromIscTime(quint32 tenThousandths)
 } // namespace
 
 RecordSet::RecordSet(std::vector<Column> columns, TextCodec codec)
-    : m_columns(std::move(columns)), m_codec(std::move(codec))
+    : m_columns(std::move(columns)), m_codec(codec), m_noneCodec(std::move(codec))
 {}
 
 int RecordSet::columnIndex(const QString& name) const
@@ -128,7 +128,7 @@ QVariant RecordSet::value(qsizetype row, int column) const
     switch (info.kind) {
     case ColumnKind::Text:
     case ColumnKind::TextBlob:
-        return m_codec.decode(variable());
+        return (info.noneCharset ? m_noneCodec : m_codec).decode(variable());
     case ColumnKind::Binary:
     case ColumnKind::BinaryBlob:
         return variable().toByteArray();

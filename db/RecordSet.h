@@ -37,11 +37,19 @@ struct Column
     ColumnKind kind = ColumnKind::Other;
     int scale = 0;          // negative for NUMERIC/DECIMAL digits after the point
     unsigned fixedSize = 0; // bytes kept for fixed-width kinds; 0 for variable ones
+    /// Text of character set NONE: bytes the server passes on as stored, in whatever
+    /// encoding the application that wrote them used.
+    bool noneCharset = false;
 };
 
 /// Every row and column of a result, in the order the database returned them. Text
 /// is kept in the connection's bytes and decoded per cell, so a million rows cost
 /// their bytes plus one pointer each.
+///
+/// Text of a declared character set arrives converted to the connection's and is
+/// decoded with it. Text of character set NONE arrives as stored; it is decoded with
+/// the codec for NONE text, by default the connection's too. The UTF-8 codec shows
+/// each byte that is not part of a valid UTF-8 sequence as U+FFFD (see TextCodec).
 class RecordSet
 {
 public:
@@ -57,6 +65,9 @@ public:
     /// QDate, QTime, QDateTime, bool, QByteArray for binary data; null when NULL.
     QVariant value(qsizetype row, int column) const;
 
+    /// The encoding that text of character set NONE is read in from now on.
+    void setNoneTextCodec(TextCodec codec) { m_noneCodec = std::move(codec); }
+
     /// Builds rows in place: begin, put one value per column in order, end.
     class RowWriter;
     RowWriter appendRow(std::size_t maxBytes);
@@ -67,6 +78,7 @@ private:
 
     std::vector<Column> m_columns;
     TextCodec m_codec;
+    TextCodec m_noneCodec;
     std::vector<std::unique_ptr<unsigned char[]>> m_chunks;
     std::size_t m_chunkSize = 0;
     std::size_t m_chunkUsed = 0;

@@ -8,6 +8,7 @@
 namespace db {
 namespace {
 
+constexpr unsigned kNone = 0;
 constexpr unsigned kOctets = 1;
 
 struct FieldLayout
@@ -28,7 +29,9 @@ Column describe(Firebird::IMessageMetadata* metadata, unsigned i, FieldLayout& l
     layout.length = metadata->getLength(&status, i);
     layout.offset = metadata->getOffset(&status, i);
     layout.nullOffset = metadata->getNullOffset(&status, i);
-    const bool octets = metadata->getCharSet(&status, i) == kOctets;
+    const unsigned charset = metadata->getCharSet(&status, i);
+    const bool octets = charset == kOctets;
+    column.noneCharset = charset == kNone;
     column.scale = metadata->getScale(&status, i);
 
     const auto fixed = [&](ColumnKind kind, unsigned size) {

@@ -62,6 +62,8 @@ void SimpleDataSet::readRows()
         Attachment& attachment = m_connection.attachment();
         Transaction transaction(attachment, m_connection.transactionOptions());
         RecordSet records = fetchAll(attachment, transaction, m_commandText);
+        if (!m_noneTextCharSet.isEmpty())
+            records.setNoneTextCodec(TextCodec(m_noneTextCharSet));
         transaction.commit();
         replaceRows(std::move(records), active() ? m_current : 0);
     } catch (const Error& e) {

@@ -48,6 +48,10 @@ public:
     SqlConnection& connection() { return m_connection; }
     const QString& commandText() const { return m_commandText; }
     void setCommandText(const QString& sql);
+    /// The character set, as Firebird names it ("ISO8859_1", "SJIS_0208"), that text
+    /// of character set NONE was written in; empty reads it as the list connection's
+    /// own. Takes effect at the next reading of the rows.
+    void setNoneTextCharSet(const QString& firebirdCharset) { m_noneTextCharSet = firebirdCharset; }
 
     bool active() const { return m_state != DataSetState::Inactive; }
     /// Opening runs the command on the connection (opening it if closed) and reads
@@ -126,6 +130,7 @@ private:
 
     SqlConnection m_connection;
     QString m_commandText;
+    QString m_noneTextCharSet;
     RecordSet m_records;
     std::vector<RowRef> m_rows;
     /// Values of modified and inserted rows, by row id (ids past the record set's

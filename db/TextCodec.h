@@ -11,6 +11,11 @@ namespace db {
 /// Text as it travels on one attachment. UTF8 (the default) takes a fast path; other
 /// Firebird character sets map to the codecs Qt knows; NONE and OCTETS use the
 /// locale's encoding, as other tools on the same desktop would.
+///
+/// Decoding never fails. Under UTF8, each byte that is not part of a valid UTF-8
+/// sequence (a Latin-1 "é", half of a Shift-JIS pair, a cut-off sequence) is shown as
+/// one U+FFFD and the valid text around it as it is, so that the operator sees where
+/// the bytes are not UTF-8 and how many there are.
 class TextCodec
 {
 public:

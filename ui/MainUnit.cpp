@@ -162,6 +162,10 @@ void TMainForm::ConnectionButtonClick(QObject* /*sender*/)
     SQLConnection1->params().clear();
     SQLConnection1->setLoginPrompt(false);
     SQLConnection1->loadParamsFromIniFile(m_profilePath);
+    // Text of character set NONE has no encoding of its own: the list shows it in the
+    // one the profile names for its connection, in which the user names are sent too.
+    SimpleDataSet1->setNoneTextCharSet(
+        SQLConnection1->params().value(QStringLiteral("ServerCharSet")));
     SQLConnection1->setConnectionName(kProfileSection);
     SQLConnection1->setLoadParamsOnConnect(false);
     {

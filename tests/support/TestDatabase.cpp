@@ -68,7 +68,7 @@ QStringList TestDatabase::standardRegistry()
     };
 }
 
-TestDatabase::TestDatabase(Engine engine, const QStringList& setupSql)
+TestDatabase::TestDatabase(Engine engine, const QStringList& setupSql, const QString& charset)
 {
     m_filePath = QDir(databaseFolder())
                      .filePath(QStringLiteral("tw-%1.fdb")
@@ -76,8 +76,8 @@ TestDatabase::TestDatabase(Engine engine, const QStringList& setupSql)
     m_address = engine == Engine::Server ? serverAddress() + u':' + m_filePath : m_filePath;
     const QByteArray create =
         QStringLiteral("create database '%1' user 'SYSDBA' password 'plumbtide' "
-                       "page_size 8192 default character set UTF8")
-            .arg(m_address)
+                       "page_size 8192 default character set %2")
+            .arg(m_address, charset)
             .toUtf8();
     db::fb::guarded([&] {
         db::fb::Status status;

@@ -25,9 +25,10 @@ bool requireServer();
 class TestDatabase
 {
 public:
-    /// Creates a fresh database (UTF8 by default) and runs `setupSql` on it, one
-    /// statement per list item, committed. Throws db::Error when that fails.
-    explicit TestDatabase(Engine engine, const QStringList& setupSql = standardRegistry());
+    /// Creates a fresh database of default character set `charset` and runs `setupSql`
+    /// on it, one statement per list item, committed. Throws db::Error when that fails.
+    explicit TestDatabase(Engine engine, const QStringList& setupSql = standardRegistry(),
+                          const QString& charset = QStringLiteral("UTF8"));
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
