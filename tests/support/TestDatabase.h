@@ -21,6 +21,12 @@ QString serverAddress();
 /// Skips (outside the test script) or fails (inside it) when no server was given.
 /// Use as: if (!testsupport::requireServer()) return;
 bool requireServer();
+/// "localhost/PORT" of a second server of Firebird 4 or later, where the test script
+/// could start one, or empty.
+QString fb4ServerAddress();
+/// Skips when no such server was given, or fails when the run requires one
+/// (TW_TEST_REQUIRE_FB4). Use as: if (!testsupport::requireFb4Server()) return;
+bool requireFb4Server();
 
 class TestDatabase
 {
@@ -28,6 +34,9 @@ public:
     /// Creates a fresh database (UTF8 by default) and runs `setupSql` on it, one
     /// statement per list item, committed. Throws db::Error when that fails.
     explicit TestDatabase(Engine engine, const QStringList& setupSql = standardRegistry());
+    /// The same on the server at `server` ("localhost/PORT"); an empty one means the
+    /// embedded engine.
+    TestDatabase(const QString& server, const QStringList& setupSql);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
@@ -49,6 +58,9 @@ public:
     static QStringList standardRegistry();
 
 private:
+    static QString newFilePath();
+    void create(const QStringList& setupSql);
+
     QString m_address;
     QString m_filePath;
 };
