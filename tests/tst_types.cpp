@@ -8,6 +8,7 @@
 #include "db/SqlQuery.h"
 
 #include <QTest>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -64,7 +65,7 @@ int engineMajorVersion(const TestDatabase& database)
     return version.section(u'.', 0, 0).toInt();
 }
 
-/// A fresh, empty database at `place` whose engine can hold the types asked for; nullopt
+/// A fresh, empty database at `place` whose engine can hold the types asked for; null
 /// when the test was skipped there (an engine older than Firebird 4 has no such types)
 /// or failed (a "Firebird 4" server that is not).
 std::unique_ptr<TestDatabase> databaseAt(Place place, bool needsNewTypes)
