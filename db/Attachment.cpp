@@ -1,6 +1,7 @@
 // One attachment to a Firebird database and the transactions run on it.
 #include "db/Attachment.h"
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,56 @@ QString paramOr(const ConnectionParams& params, const char* name, const QString&
 bool isTrue(const QString& text)
 {
     return text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+}
+
+/// The first on-disk structure that only engines of version 4 and later open. Asking
+/// the structure's version rather than the engine's text keeps it one number, and it
+/// is the same answer: each engine opens only its own major structure.
+constexpr int kFirstOdsWithNewTypes = 13;
+
+/// The major on-disk structure version of the attached database: one info request,
+/// answered by any server, remote or embedded. 0 when the answer holds no such item.
+int odsMajorVersion(Firebird::IAttachment* attachment)
+{
+    fb::Status status;
+    const unsigned char items[] = {isc_info_ods_version, isc_info_end};
+    std::array<unsigned char, 32> buffer{};
+    attachment->getInfo(&status, sizeof items, items, unsigned(buffer.size()), buffer.data());
+    // Clusters of one tag, a two-byte length and the value, up to isc_info_end.
+    for (std::size_t at = 0; at + 3 <= buffer.size();) {
+        const unsigned char tag = buffer[at];
+        if (tag == isc_info_end || tag == isc_info_truncated || tag == isc_info_error)
+            break;
+        const auto length =
+            short(isc_portable_integer(buffer.data() + at + 1, 2)); // little-endian on the wire
+        const std::size_t value = at + 3;
+        if (length < 0 || value + std::size_t(length) > buffer.size())
+            break;
+        if (tag == isc_info_ods_version)
+            return int(isc_portable_integer(buffer.data() + value, length));
+        at = value + std::size_t(length);
+    }
+    return 0;
+}
+
+/// Engines of version 4 and later know column types that fbclient 3 cannot describe:
+/// a statement reading one fails as a whole with "Data type unknown". These session
+/// settings make the server send them as text, exact to the last digit, the time zone
+/// included, which every client reads alike; so builds on fbclient 3 and on fbclient 4
+/// show the same. Older engines know neither the types nor the statement.
+constexpr const char* kNewTypesAsText[] = {
+    "set bind of int128 to varchar", "set bind of decfloat to varchar",
+    "set bind of time zone to varchar", // both TIME and TIMESTAMP WITH TIME ZONE
+};
+
+void bindNewTypesAsText(Firebird::IAttachment* attachment, unsigned dialect)
+{
+    fb::Status status;
+    for (const char* statement : kNewTypesAsText) {
+        // Session settings need no transaction.
+        attachment->execute(&status, nullptr, 0, statement, dialect, nullptr, nullptr, nullptr,
+                            nullptr);
+    }
 }
 
 } // namespace
@@ -90,7 +141,11 @@ Attachment Attachment::attach(const AttachOptions& options)
         fb::Ref<Firebird::IAttachment> handle(
             provider->attachDatabase(&status, options.database.toUtf8().constData(),
                                      dpb->getBufferLength(&status), dpb->getBuffer(&status)));
-        return Attachment(std::move(handle), options);
+        // From here on a failure detaches again through the owning wrapper.
+        Attachment attachment(std::move(handle), options);
+        if (odsMajorVersion(attachment.get()) >= kFirstOdsWithNewTypes)
+            bindNewTypesAsText(attachment.get(), unsigned(options.dialect));
+        return attachment;
     });
 }
 

@@ -48,6 +48,25 @@ bool requireServer()
     return false;
 }
 
+QString fb4ServerAddress()
+{
+    return qEnvironmentVariable("TW_TEST_FB4_SERVER");
+}
+
+bool requireFb4Server()
+{
+    if (!fb4ServerAddress().isEmpty())
+        return true;
+    if (qEnvironmentVariableIsSet("TW_TEST_REQUIRE_FB4")) {
+        QTest::qFail("TW_TEST_FB4_SERVER is not set although this run requires a Firebird 4 "
+                     "server",
+                     __FILE__, __LINE__);
+        return false;
+    }
+    QTest::qSkip("no Firebird 4 server given (TW_TEST_FB4_SERVER is not set)", __FILE__, __LINE__);
+    return false;
+}
+
 QStringList TestDatabase::standardRegistry()
 {
     return {
@@ -69,11 +88,29 @@ QStringList TestDatabase::standardRegistry()
 }
 
 TestDatabase::TestDatabase(Engine engine, const QStringList& setupSql, const QString& charset)
+    : m_filePath(newFilePath())
 {
-    m_filePath = QDir(databaseFolder())
-                     .filePath(QStringLiteral("tw-%1.fdb")
-                                   .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_address = engine == Engine::Server ? serverAddress() + u':' + m_filePath : m_filePath;
+    create(setupSql, charset);
+}
+
+TestDatabase::TestDatabase(const QString& server, const QStringList& setupSql,
+                           const QString& charset)
+    : m_filePath(newFilePath())
+{
+    m_address = server.isEmpty() ? m_filePath : server + u':' + m_filePath;
+    create(setupSql, charset);
+}
+
+QString TestDatabase::newFilePath()
+{
+    return QDir(databaseFolder())
+        .filePath(
+            QStringLiteral("tw-%1.fdb").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+}
+
+void TestDatabase::create(const QStringList& setupSql, const QString& charset)
+{
     const QByteArray create =
         QStringLiteral("create database '%1' user 'SYSDBA' password 'plumbtide' "
                        "page_size 8192 default character set %2")

@@ -21,6 +21,12 @@ QString serverAddress();
 /// Skips (outside the test script) or fails (inside it) when no server was given.
 /// Use as: if (!testsupport::requireServer()) return;
 bool requireServer();
+/// "localhost/PORT" of a second server of Firebird 4 or later, where the test script
+/// could start one, or empty.
+QString fb4ServerAddress();
+/// Skips when no such server was given, or fails when the run requires one
+/// (TW_TEST_REQUIRE_FB4). Use as: if (!testsupport::requireFb4Server()) return;
+bool requireFb4Server();
 
 class TestDatabase
 {
@@ -29,6 +35,10 @@ public:
     /// on it, one statement per list item, committed. Throws db::Error when that fails.
     explicit TestDatabase(Engine engine, const QStringList& setupSql = standardRegistry(),
                           const QString& charset = QStringLiteral("UTF8"));
+    /// The same on the server at `server` ("localhost/PORT"); an empty one means the
+    /// embedded engine.
+    TestDatabase(const QString& server, const QStringList& setupSql,
+                 const QString& charset = QStringLiteral("UTF8"));
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
@@ -50,6 +60,9 @@ public:
     static QStringList standardRegistry();
 
 private:
+    static QString newFilePath();
+    void create(const QStringList& setupSql, const QString& charset);
+
     QString m_address;
     QString m_filePath;
 };
