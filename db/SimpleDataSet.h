@@ -35,7 +35,8 @@ enum class DataSetState
 /// while any of it exists refresh() refuses to run, as re-reading would lose it.
 ///
 /// Every change of the rows is announced before and after it happens, so that a Qt
-/// model on top can bracket it exactly.
+/// model on top can bracket it exactly. Whatever is announced, every row counted then
+/// can be read: a row about to go still holds its values, a row gone has left no trace.
 class SimpleDataSet : public QObject
 {
     Q_OBJECT
