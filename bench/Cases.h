@@ -18,6 +18,8 @@ int rawListCase(const Options& options);
 int rawLogoutCase(const Options& options);
 int windowListCase(int argc, char** argv, const Options& options);
 int windowLogoutCase(int argc, char** argv, const Options& options);
+/// The grid over a list one of whose names is huge: clicks, keys and scrolling over it.
+int windowBigValueCase(int argc, char** argv, const Options& options);
 /// Returns 3 when Qt's Firebird driver is not installed.
 int qtDriverListCase(int argc, char** argv, const Options& options);
 /// Starts `argv[0]` and reports the time until it says it painted its first window.

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -152,6 +153,8 @@ struct Steps
 {
     double mean = 0;
     double max = 0;
+    double cpuMean = 0; // this process's own work per step, apart from waiting for a core
+    double cpuMax = 0;
 };
 
 /// Repeats `step` and paints after each, as each key press or wheel page would.
@@ -163,12 +166,27 @@ template <class Step> Steps timeSteps(Window& window, int count, Step&& step)
         step();
         window.paintGrid();
         const double seconds = clock.seconds();
+        const double cpu = clock.cpuSeconds();
         if (verbose())
-            std::fprintf(stderr, "step %d: %.2f ms\n", i, seconds * 1000);
+            std::fprintf(stderr, "step %d: %.2f ms (CPU %.2f ms)\n", i, seconds * 1000, cpu * 1000);
         result.mean += seconds / count;
         result.max = std::max(result.max, seconds);
+        result.cpuMean += cpu / count;
+        result.cpuMax = std::max(result.cpuMax, cpu);
     }
     return result;
+}
+
+void clickCell(DBGrid* grid, int row, int column)
+{
+    const QPoint at = grid->visualRect(grid->model()->index(row, column)).center();
+    const QPointF global = grid->viewport()->mapToGlobal(QPointF(at));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(grid->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(grid->viewport(), &release);
 }
 
 void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -240,6 +258,79 @@ int windowListCase(int argc, char** argv, const Options& options)
         report.add("maxrss_kib", double(peakRssKib()));
         if (options.scroll)
             scrollFigures(window, options.rows, report);
+        report.print();
+        return 0;
+    });
+}
+
+int windowBigValueCase(int argc, char** argv, const Options& options)
+{
+    return withApplication(argc, argv, [&] {
+        Window window(options.database);
+        window.connect();
+        const Timed opened = openList(window);
+        window.requireBoxes({});
+        window.requireRows(options.rows);
+        Report report;
+        report.add("rows", window.rowCount());
+        report.add("list_s", opened.seconds);
+
+        // The list must hold the huge value whole, whatever the grid shows of it.
+        db::SimpleDataSet* list = window.form().SimpleDataSet1;
+        const int name = list->columnIndex(QStringLiteral("name"));
+        qsizetype longest = 0;
+        int bigRow = -1;
+        for (int row = 0; row < window.rowCount(); ++row) {
+            const qsizetype length = list->value(row, name).toString().size();
+            if (length > longest) {
+                longest = length;
+                bigRow = row;
+            }
+        }
+        report.add("big_chars", double(longest));
+        report.add("shown_chars", double(window.cell(bigRow, 1).size()));
+
+        DBGrid* grid = window.grid();
+        grid->setFocus();
+        grid->scrollTo(grid->model()->index(bigRow, 1));
+        const int otherRow = bigRow > 0 ? bigRow - 1 : bigRow + 1;
+        int clicks = 0;
+        const Steps clicked =
+            timeSteps(window, 40, [&] { clickCell(grid, ++clicks % 2 ? bigRow : otherRow, 1); });
+        if (grid->currentIndex().row() != otherRow)
+            throw std::runtime_error("the clicks did not move the current row");
+        report.add("click_mean_s", clicked.mean);
+        report.add("click_max_s", clicked.max);
+        report.add("click_cpu_mean_s", clicked.cpuMean);
+        report.add("click_cpu_max_s", clicked.cpuMax);
+        int presses = 0;
+        const Steps keys = timeSteps(window, 40, [&] {
+            pressKey(grid, ++presses % 2 ? (otherRow < bigRow ? Qt::Key_Down : Qt::Key_Up)
+                                         : (otherRow < bigRow ? Qt::Key_Up : Qt::Key_Down));
+        });
+        report.add("key_mean_s", keys.mean);
+        report.add("key_max_s", keys.max);
+        report.add("key_cpu_mean_s", keys.cpuMean);
+        report.add("key_cpu_max_s", keys.cpuMax);
+        QScrollBar* bar = grid->verticalScrollBar();
+        int scrolls = 0;
+        const Steps scrolled =
+            timeSteps(window, 40, [&] { bar->setValue(++scrolls % 2 ? bar->maximum() : 0); });
+        report.add("scroll_mean_s", scrolled.mean);
+        report.add("scroll_max_s", scrolled.max);
+        report.add("scroll_cpu_mean_s", scrolled.cpuMean);
+        report.add("scroll_cpu_max_s", scrolled.cpuMax);
+
+        // The logout re-reads the whole list, the huge value with it.
+        window.child<QLineEdit>("EditUserName")->setText(window.cell(otherRow, 0));
+        const Stopwatch clock;
+        window.child<QPushButton>("ResetButton")->click();
+        window.paintGrid();
+        report.add("logout_s", clock.seconds());
+        window.requireBoxes({});
+        if (window.cell(otherRow, 2) != QLatin1String("0"))
+            throw std::runtime_error("the logout did not show user_log_in = 0");
+        report.add("maxrss_kib", double(peakRssKib()));
         report.print();
         return 0;
     });

@@ -7,6 +7,7 @@
 //   tw-bench qt-list      --db DATABASE --rows N
 //   tw-bench raw-logout   --db DATABASE --rows N
 //   tw-bench window-logout --db DATABASE --rows N
+//   tw-bench window-bigvalue --db DATABASE --rows N
 //   tw-bench startup PROGRAM [ARGS...]
 //
 // DATABASE is host/port:/path.fdb for a server or a plain path for the embedded engine.
@@ -22,9 +23,10 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: tw-bench generate|raw-list|window-list|qt-list|raw-logout|"
-                         "window-logout --db DATABASE --rows N [--batch N] [--scroll]\n"
-                         "       tw-bench startup PROGRAM [ARGS...]\n");
+    std::fprintf(stderr,
+                 "usage: tw-bench generate|raw-list|window-list|qt-list|raw-logout|"
+                 "window-logout|window-bigvalue --db DATABASE --rows N [--batch N] [--scroll]\n"
+                 "       tw-bench startup PROGRAM [ARGS...]\n");
     return 2;
 }
 
@@ -72,6 +74,8 @@ int main(int argc, char** argv)
             return bench::windowListCase(qtArgc, argv, options);
         if (mode == "window-logout")
             return bench::windowLogoutCase(qtArgc, argv, options);
+        if (mode == "window-bigvalue")
+            return bench::windowBigValueCase(qtArgc, argv, options);
         if (mode == "qt-list")
             return bench::qtDriverListCase(qtArgc, argv, options);
         return usage();

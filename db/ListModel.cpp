@@ -91,19 +91,56 @@ int ListModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(m_columns.size());
 }
 
+namespace {
+
+/// Qt calls the model from its own frames, which an exception must never cross. The
+/// list keeps itself readable at every notification, so this is a last line: the
+/// cell shows nothing and the fault is reported where a developer looks.
+template <class Read> auto readOrDefault(const char* what, Read&& read) noexcept
+{
+    try {
+        return read();
+    } catch (const std::exception& e) {
+        qWarning("ListModel::%s: %s", what, e.what());
+    }
+    return decltype(read())();
+}
+
+} // namespace
+
 QVariant ListModel::data(const QModelIndex& index, int role) const
+{
+    return readOrDefault("data", [&] { return readData(index, role); });
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return readOrDefault("headerData", [&] { return readHeader(section, orientation, role); });
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const
+{
+    return readOrDefault("flags", [&] { return readFlags(index); });
+}
+
+QVariant ListModel::readData(const QModelIndex& index, int role) const
 {
     if (!isCell(index))
         return {};
     const int field = m_fieldOfColumn[std::size_t(index.column())];
     if (field < 0)
         return {};
-    const QVariant value = m_dataSet->value(index.row(), field);
     switch (role) {
-    case Qt::DisplayRole:
-        return displayText(value);
-    case Qt::EditRole:
-        return value.typeId() == QMetaType::QByteArray ? QVariant() : value;
+    case Qt::DisplayRole: {
+        bool whole = true;
+        const QVariant value = m_dataSet->valuePrefix(index.row(), field, kShownLength, &whole);
+        return whole ? displayText(value) : value.toString() + u'…';
+    }
+    case Qt::EditRole: {
+        bool whole = true;
+        const QVariant value = m_dataSet->valuePrefix(index.row(), field, kShownLength, &whole);
+        return !whole || value.typeId() == QMetaType::QByteArray ? QVariant() : value;
+    }
     case Qt::TextAlignmentRole: {
         const auto kind = m_dataSet->columns()[std::size_t(field)].kind;
         const bool numeric =
@@ -124,7 +161,7 @@ QString ListModel::indicatorText(bool current, bool editing, bool inserting)
     return editing ? QStringLiteral("I") : QStringLiteral("▶");
 }
 
-QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant ListModel::readHeader(int section, Qt::Orientation orientation, int role) const
 {
     if (role != Qt::DisplayRole)
         return {};
@@ -138,7 +175,7 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
                          state == DataSetState::Insert);
 }
 
-Qt::ItemFlags ListModel::flags(const QModelIndex& index) const
+Qt::ItemFlags ListModel::readFlags(const QModelIndex& index) const
 {
     if (!isCell(index))
         return Qt::NoItemFlags;
@@ -146,7 +183,10 @@ Qt::ItemFlags ListModel::flags(const QModelIndex& index) const
     const int field = m_fieldOfColumn[std::size_t(index.column())];
     if (field >= 0 && m_source->autoEdit()) {
         const auto kind = m_dataSet->columns()[std::size_t(field)].kind;
-        if (kind != ColumnKind::Binary && kind != ColumnKind::BinaryBlob &&
+        bool whole = true;
+        if (kind == ColumnKind::Text || kind == ColumnKind::TextBlob)
+            m_dataSet->valuePrefix(index.row(), field, kShownLength, &whole);
+        if (whole && kind != ColumnKind::Binary && kind != ColumnKind::BinaryBlob &&
             kind != ColumnKind::Other)
             flags |= Qt::ItemIsEditable;
     }

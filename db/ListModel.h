@@ -22,6 +22,10 @@ struct GridColumn
 /// Shows exactly the configured columns, whatever else the list holds; a column whose
 /// field the list lacks stays empty and cannot be edited. The vertical header is the
 /// row indicator: the current row, a row being edited, a row being inserted.
+///
+/// A text longer than kShownLength is shown cut, ending in "…", and cannot be edited
+/// in the grid (a line editor could neither show nor keep it whole); the list itself
+/// keeps it whole. Nothing here throws into Qt: a cell that cannot be read is empty.
 class ListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -39,9 +43,14 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     static QString indicatorText(bool current, bool editing, bool inserting);
+    /// UTF-16 units of a text that a cell shows at most.
+    static constexpr qsizetype kShownLength = 2000;
 
 private:
     bool isCell(const QModelIndex& index) const;
+    QVariant readData(const QModelIndex& index, int role) const;
+    QVariant readHeader(int section, Qt::Orientation orientation, int role) const;
+    Qt::ItemFlags readFlags(const QModelIndex& index) const;
     void mapFields();
     void refreshIndicator(qsizetype current);
 

@@ -167,4 +167,31 @@ QVariant RecordSet::value(qsizetype row, int column) const
     return {};
 }
 
+QVariant RecordSet::valuePrefix(qsizetype row, int column, qsizetype maxLength, bool* whole) const
+{
+    *whole = true;
+    if (row < 0 || row >= rowCount() || column < 0 || column >= int(m_columns.size()))
+        return {};
+    const ColumnKind kind = m_columns[std::size_t(column)].kind;
+    if (kind != ColumnKind::Text && kind != ColumnKind::TextBlob)
+        return value(row, column);
+    const unsigned char* at = cell(row, column);
+    if (*at++ == 0)
+        return {};
+    const auto size = load<std::uint32_t>(at);
+    const auto* bytes = reinterpret_cast<const char*>(at + sizeof size);
+    // No character set Firebird speaks takes more than 4 bytes for one character, so
+    // this many bytes hold more than maxLength characters whenever the text goes on.
+    const qsizetype enough = 4 * (maxLength + 1);
+    QString text = m_codec.decode(QByteArrayView(bytes, std::min<qsizetype>(size, enough)));
+    if (qsizetype(size) <= enough && text.size() <= maxLength)
+        return text;
+    *whole = false;
+    qsizetype cut = std::min(maxLength, text.size());
+    if (cut > 0 && text.at(cut - 1).isHighSurrogate())
+        --cut;
+    text.truncate(cut);
+    return text;
+}
+
 } // namespace db

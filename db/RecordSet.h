@@ -64,6 +64,10 @@ public:
     /// The cell as a QVariant: QString for text and scaled numbers, qint64, double,
     /// QDate, QTime, QDateTime, bool, QByteArray for binary data; null when NULL.
     QVariant value(qsizetype row, int column) const;
+    /// The first `maxLength` UTF-16 units of a text cell (a surrogate pair is never
+    /// split), decoding only the bytes they need; `*whole` tells whether that is all
+    /// of it. Other kinds of cell come whole, as value() gives them.
+    QVariant valuePrefix(qsizetype row, int column, qsizetype maxLength, bool* whole) const;
 
     /// The encoding that text of character set NONE is read in from now on.
     void setNoneTextCodec(TextCodec codec) { m_noneCodec = std::move(codec); }

@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QTime>
 
 namespace db {
@@ -121,7 +122,7 @@ void SimpleDataSet::setCurrent(qsizetype row)
 
 void SimpleDataSet::moveTo(qsizetype row)
 {
-    if (!active() || m_rows.empty())
+    if (!active() || m_rows.empty() || m_removing)
         return;
     row = std::clamp<qsizetype>(row, 0, recordCount() - 1);
     if (row == m_current)
@@ -147,6 +148,25 @@ QVariant SimpleDataSet::value(qsizetype row, int column) const
     if (ref.state != RowState::Unchanged)
         return m_changedValues.at(ref.id)[std::size_t(column)];
     return m_records.value(ref.id, column);
+}
+
+QVariant SimpleDataSet::valuePrefix(qsizetype row, int column, qsizetype maxLength,
+                                    bool* whole) const
+{
+    *whole = true;
+    if (row < 0 || row >= recordCount() || column < 0 || column >= int(columns().size()))
+        return {};
+    const RowRef& ref = m_rows[std::size_t(row)];
+    if (ref.state == RowState::Unchanged && !(m_pending && row == m_current))
+        return m_records.valuePrefix(ref.id, column, maxLength, whole);
+    QVariant held = value(row, column);
+    if (held.typeId() != QMetaType::QString || held.toString().size() <= maxLength)
+        return held;
+    *whole = false;
+    const QString text = held.toString();
+    const qsizetype cut =
+        maxLength > 0 && text.at(maxLength - 1).isHighSurrogate() ? maxLength - 1 : maxLength;
+    return text.left(cut);
 }
 
 std::vector<QVariant> SimpleDataSet::rowValues(qsizetype row) const
@@ -287,13 +307,13 @@ void SimpleDataSet::cancel()
 {
     if (!m_pending)
         return;
-    const bool inserting = m_state == DataSetState::Insert;
+    if (m_state == DataSetState::Insert) {
+        removeRow(m_current);
+        return;
+    }
     m_pending.reset();
     setState(DataSetState::Browse);
-    if (inserting)
-        removeRow(m_current);
-    else
-        emit rowChanged(m_current);
+    emit rowChanged(m_current);
 }
 
 void SimpleDataSet::deleteCurrent()
@@ -305,24 +325,36 @@ void SimpleDataSet::deleteCurrent()
         cancel();
         return;
     }
-    m_pending.reset();
-    setState(DataSetState::Browse);
-    const RowRef ref = m_rows[std::size_t(m_current)];
-    if (ref.state != RowState::Unchanged) {
-        --m_changedRows;
-        m_changedValues.erase(ref.id);
-    }
-    if (ref.state != RowState::Inserted)
-        ++m_deletedRows;
     removeRow(m_current);
 }
 
 void SimpleDataSet::removeRow(qsizetype row)
 {
-    emit rowAboutToBeRemoved(row);
-    m_rows.erase(m_rows.begin() + row);
-    m_current = m_rows.empty() ? -1 : std::min(row, recordCount() - 1);
-    emit rowRemoved(row);
+    // Whoever hears "about to be removed" may still read the row, pending edit and
+    // all; whoever hears "removed" must find no trace of it. So everything about the
+    // row goes in one step between the two. Meanwhile the view moves its own current
+    // row off the doomed one; the list decides where it ends up afterwards.
+    const DataSetState stateBefore = m_state;
+    {
+        const QScopedValueRollback removing(m_removing, true);
+        emit rowAboutToBeRemoved(row);
+        const RowRef ref = m_rows[std::size_t(row)];
+        const bool pendingInsert = row == m_current && m_state == DataSetState::Insert;
+        if (ref.state != RowState::Unchanged && !pendingInsert)
+            --m_changedRows;
+        if (ref.state != RowState::Inserted)
+            ++m_deletedRows;
+        m_changedValues.erase(ref.id);
+        if (row == m_current) {
+            m_pending.reset();
+            m_state = DataSetState::Browse;
+        }
+        m_rows.erase(m_rows.begin() + row);
+        m_current = m_rows.empty() ? -1 : std::min(row, recordCount() - 1);
+        emit rowRemoved(row);
+    }
+    if (m_state != stateBefore)
+        emit stateChanged();
     emit currentRowChanged(m_current);
 }
 

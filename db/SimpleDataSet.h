@@ -35,7 +35,8 @@ enum class DataSetState
 /// while any of it exists refresh() refuses to run, as re-reading would lose it.
 ///
 /// Every change of the rows is announced before and after it happens, so that a Qt
-/// model on top can bracket it exactly.
+/// model on top can bracket it exactly. Whatever is announced, every row counted then
+/// can be read: a row about to go still holds its values, a row gone has left no trace.
 class SimpleDataSet : public QObject
 {
     Q_OBJECT
@@ -78,6 +79,10 @@ public:
     const std::vector<Column>& columns() const { return m_records.columns(); }
     int columnIndex(const QString& fieldName) const { return m_records.columnIndex(fieldName); }
     QVariant value(qsizetype row, int column) const;
+    /// value() cut to its first `maxLength` UTF-16 units when it is longer text, with
+    /// `*whole` false then. A row as read decodes only those characters' bytes, so a
+    /// huge text costs no more to show than a short one.
+    QVariant valuePrefix(qsizetype row, int column, qsizetype maxLength, bool* whole) const;
     RowState rowState(qsizetype row) const { return m_rows[std::size_t(row)].state; }
 
     /// Changes one cell of `row`, making it current and entering edit first. Returns
@@ -142,6 +147,7 @@ private:
     qsizetype m_changedRows = 0;
     qsizetype m_deletedRows = 0;
     DataSetState m_state = DataSetState::Inactive;
+    bool m_removing = false; // between announcing a row's removal and its end
 };
 
 } // namespace db

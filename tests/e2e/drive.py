@@ -6,7 +6,7 @@ xdotool; what the window shows (captions, boxes, the grid's cells) is read throu
 accessibility interface; what the database holds is read over a connection of its own
 with isql-fb.
 
-    drive.py window|signals --program P --profile INI --database ADDRESS --work DIR
+    drive.py window|signals|grid --program P --profile INI --database ADDRESS --work DIR
 
 P reads its profile from INI; ADDRESS is the database the profile is to name; DIR takes
 the program's output.
@@ -45,6 +45,13 @@ def step(text):
     print(f"e2e: [{time.monotonic() - STARTED:5.1f} s] {text}", flush=True)
 
 
+def pump_events():
+    """Hands the accessibility events that have arrived to their listeners."""
+    context = GLib.MainContext.default()
+    while context.iteration(False):
+        pass
+
+
 def poll(what, probe, timeout=WAIT, explain=None):
     """Calls probe() until it returns something true; fails naming `what` after timeout.
 
@@ -58,6 +65,7 @@ def poll(what, probe, timeout=WAIT, explain=None):
                 return result
         except (GLib.Error, Transient) as e:  # the window changed under the call
             error = e
+        pump_events()
         if time.monotonic() > deadline:
             seen = ""
             if explain is not None:
@@ -224,7 +232,28 @@ class Program:
 
     def click(self, name):
         """Clicks the middle of the control as it sits on the screen."""
-        extents = self.control(name).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        self._click_on(self.control(name))
+
+    def click_cell(self, row, column):
+        """Clicks the middle of a grid cell, making its row the current one."""
+        cell = self.control("DBGrid1").queryTable().getAccessibleAt(row, column)
+        if cell is None:
+            raise Failure(f"the grid has no cell ({row}, {column})")
+        self._click_on(cell)
+
+    def keys(self, *keys):
+        """Presses keys (xdotool names, e.g. ctrl+Delete) in the window, one by one."""
+        xdotool("windowfocus", "--sync", self.x_window)
+        for key in keys:
+            xdotool("key", key)
+
+    def require_alive(self, after):
+        if self.process.poll() is not None:
+            raise Failure(f"the program ended with {self.process.returncode} after {after}: "
+                          f"{self._output()}")
+
+    def _click_on(self, accessible):
+        extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         x = extents.x + extents.width // 2
         y = extents.y + extents.height // 2
         location = xdotool("getmouselocation", "--shell")
@@ -360,6 +389,115 @@ def window_scenario(args, db, work):
         program.kill()
 
 
+SCREEN_READER_EVENTS = (
+    "focus:", "object:state-changed", "object:children-changed",
+    "object:active-descendant-changed", "object:property-change", "object:selection-changed",
+    "object:text-changed", "object:text-caret-moved", "object:visible-data-changed",
+    "object:row-inserted", "object:row-deleted", "object:model-changed", "window:")
+
+
+def grid_scenario(args, db, work):
+    """Grid keys that insert, cancel and delete rows while the accessibility bridge reads
+    every change: the program must live through them and the database stay as it was,
+    except for the one logout asked for."""
+    write_profile(args.profile, args.database)
+    # Listen as a screen reader does: the program's bridge announces, and so reads, what
+    # changes only for events somebody listens to.
+    heard = []
+
+    def listener(event):
+        heard.append(event.type)
+        try:  # and reads what the event names, as a screen reader would
+            event.source.name
+        except GLib.Error:  # gone by the time the event is handled
+            pass
+
+    pyatspi.Registry.registerEventListener(listener, *SCREEN_READER_EVENTS)
+    program = Program(args.program, os.path.join(work, "grid.log"))
+
+    def expect_grid(after, users, rows):
+        program.require_alive(after)
+        poll(f"grid of {rows} rows showing the users after {after}",
+             lambda: len(program.grid()[1]) == rows and grid_users(program) == users,
+             explain=lambda: f"grid {program.grid()[1]}; box {program.box()}")
+        program.expect_no_box()
+        program.require_alive(after)
+
+    def expect_database(after, users):
+        if db.users() != users:
+            raise Failure(f"database after {after}: {db.users()}, expected {users}")
+
+    try:
+        connect(program, args.database)
+        list_users(program, db)
+        before = db.users()
+        count = len(before)
+        empty = ("", "")
+
+        step("Insert, then Escape")
+        program.click_cell(1, 0)
+        program.keys("Insert")
+        expect_grid("Insert", dict(before, **{"": empty}), count + 1)
+        program.keys("Escape")
+        expect_grid("Insert and Escape", before, count)
+
+        step("Insert, then the navigator's refresh")
+        program.keys("Insert")
+        expect_grid("Insert", dict(before, **{"": empty}), count + 1)
+        program.click("再表示")
+        expect_grid("Insert and refresh", before, count)
+
+        step("Down on the last row, then Escape")
+        # The last row may lie below the grid's visible part; the keyboard gets there.
+        program.click_cell(0, 1)
+        program.keys("ctrl+End", "Down")
+        expect_grid("Down on the last row", dict(before, **{"": empty}), count + 1)
+        program.keys("Escape")
+        expect_grid("Down on the last row and Escape", before, count)
+
+        step("a cell edited and kept, then Ctrl+Delete of its row")
+        edited = program.grid()[1][2]
+        program.click_cell(2, 1)
+        program.keys("x", "Return", "Down", "Up")
+        changed = dict(before, **{edited[0]: ("x", edited[2])})
+        expect_grid("editing a name", changed, count)
+        program.keys("ctrl+Delete")
+        program.expect_box("レコードを削除しますか?")
+        gone = {user: shown for user, shown in before.items() if user != edited[0]}
+        expect_grid("deleting the edited row", gone, count - 1)
+
+        step("Insert, then Ctrl+Delete of the new row")
+        program.keys("Insert")
+        expect_grid("Insert", dict(gone, **{"": empty}), count)
+        program.keys("ctrl+Delete")
+        program.expect_box("レコードを削除しますか?")
+        expect_grid("deleting the new row", gone, count - 1)
+        expect_database("the grid's edits", before)
+
+        step("②ユーザー一覧 drops the grid's changes; Insert, then ④ログアウト処理")
+        list_users(program, db)
+        target = next(user for user, (_, state) in sorted(before.items()) if state == "1")
+        program.click_cell(0, 0)
+        program.keys("Insert")
+        expect_grid("Insert", dict(before, **{"": empty}), count + 1)
+        enter_user_name(program, target)
+        program.click("④ログアウト処理")
+        logged_out = dict(before, **{target: (before[target][0], "0")})
+        expect_grid("Insert and ④ログアウト処理", logged_out, count)
+        expect_database("the logout", logged_out)
+
+        step("終了 ends the program")
+        program.click("終了")
+        status = program.wait_end("after 終了")
+        if status != 0:
+            raise Failure(f"the program ended with status {status} after 終了")
+        pump_events()
+        step(f"{len(heard)} accessibility events heard")
+    finally:
+        pyatspi.Registry.deregisterEventListener(listener, *SCREEN_READER_EVENTS)
+        program.kill()
+
+
 def signals_scenario(args, db, work):
     write_profile(args.profile, args.database)
     for state in ("idle", "connected"):
@@ -393,7 +531,7 @@ def signals_scenario(args, db, work):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("scenario", choices=["window", "signals"])
+    parser.add_argument("scenario", choices=["window", "signals", "grid"])
     parser.add_argument("--program", required=True)
     parser.add_argument("--profile", required=True)
     parser.add_argument("--database", required=True)
@@ -404,7 +542,8 @@ def main():
     Atspi.set_timeout(5000, 15000)
     db = Database(args.database)
     try:
-        {"window": window_scenario, "signals": signals_scenario}[args.scenario](
+        {"window": window_scenario, "signals": signals_scenario,
+         "grid": grid_scenario}[args.scenario](
             args, db, args.work)
     except Failure as failure:
         print(f"e2e: FAILED: {failure}", file=sys.stderr, flush=True)

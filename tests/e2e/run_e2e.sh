@@ -2,14 +2,14 @@
 # One end-to-end scenario of the real program (see drive.py): a database of its own, a
 # virtual screen, a D-Bus session with the accessibility bus, then the driver.
 #
-#   run_e2e.sh window|signals PROGRAM PROFILE
+#   run_e2e.sh window|signals|grid PROGRAM PROFILE
 #
 # PROGRAM must be a build that reads its profile from PROFILE. The database lives on the
 # server TW_TEST_FB_SERVER names (scripts/test starts one); without it, on a private
 # server started here, so that isql-fb can read the file while the program has it open.
 set -euo pipefail
 
-[[ $# -eq 3 ]] || { echo "usage: $0 window|signals PROGRAM PROFILE" >&2; exit 2; }
+[[ $# -eq 3 ]] || { echo "usage: $0 window|signals|grid PROGRAM PROFILE" >&2; exit 2; }
 scenario=$1 program=$2 profile=$3
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
