@@ -1,12 +1,9 @@
-// The program's start-up: its name and the application-wide settings every window relies on.
+// The program's start-up: the application-wide settings every window relies on.
 #include "app/Application.h"
 
-#include <QApplication>
+#include "boxes/ApplicationTitle.h"
 
-QString applicationTitle()
-{
-    return QStringLiteral("Tarnwick");
-}
+#include <QApplication>
 
 void setUpApplication(QApplication& app)
 {

@@ -1,14 +1,13 @@
 // The program's entry point: brings up the logout window and runs until it is closed.
 #include "app/Application.h"
 #include "app/Termination.h"
+#include "boxes/HandlerBoundary.h"
 #include "db/Platform.h"
 #include "ui/MainUnit.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     setUpApplication(app);
     quitOnTerminationRequest(app);
 

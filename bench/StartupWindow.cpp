@@ -3,14 +3,13 @@
 #include "FirstPaint.h"
 #include "app/Application.h"
 #include "app/Termination.h"
+#include "boxes/HandlerBoundary.h"
 #include "db/Platform.h"
 #include "ui/MainUnit.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     setUpApplication(app);
     quitOnTerminationRequest(app);
 

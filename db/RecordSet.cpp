@@ -172,8 +172,8 @@ QVariant RecordSet::valuePrefix(qsizetype row, int column, qsizetype maxLength, 
     *whole = true;
     if (row < 0 || row >= rowCount() || column < 0 || column >= int(m_columns.size()))
         return {};
-    const ColumnKind kind = m_columns[std::size_t(column)].kind;
-    if (kind != ColumnKind::Text && kind != ColumnKind::TextBlob)
+    const Column& info = m_columns[std::size_t(column)];
+    if (info.kind != ColumnKind::Text && info.kind != ColumnKind::TextBlob)
         return value(row, column);
     const unsigned char* at = cell(row, column);
     if (*at++ == 0)
@@ -183,7 +183,9 @@ QVariant RecordSet::valuePrefix(qsizetype row, int column, qsizetype maxLength, 
     // No character set Firebird speaks takes more than 4 bytes for one character, so
     // this many bytes hold more than maxLength characters whenever the text goes on.
     const qsizetype enough = 4 * (maxLength + 1);
-    QString text = m_codec.decode(QByteArrayView(bytes, std::min<qsizetype>(size, enough)));
+    // The same codec as value(), so the cut text never reads differently from the whole.
+    const TextCodec& codec = info.noneCharset ? m_noneCodec : m_codec;
+    QString text = codec.decode(QByteArrayView(bytes, std::min<qsizetype>(size, enough)));
     if (qsizetype(size) <= enough && text.size() <= maxLength)
         return text;
     *whole = false;

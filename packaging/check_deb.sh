@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder and checks what it installs and what
-# it depends on.
+# it depends on, then has lintian and appstreamcli judge it: any error or warning fails.
 #
 #   check_deb.sh BUILD_DIR
 set -euo pipefail
@@ -8,7 +8,7 @@ set -euo pipefail
 [[ $# -eq 1 ]] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 build=$(cd "$1" && pwd)
 
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate lintian appstreamcli readelf; do
     command -v "$tool" >/dev/null || { echo "package: $tool is missing; run scripts/setup" >&2; exit 1; }
 done
 
@@ -29,15 +29,21 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $1, $NF }')
 for path in ./usr/bin/tarnwick-logout \
     ./usr/share/applications/tarnwick-logout.desktop \
     ./usr/share/icons/hicolor/scalable/apps/tarnwick-logout.svg \
-    ./usr/share/icons/hicolor/48x48/apps/tarnwick-logout.png; do
+    ./usr/share/icons/hicolor/48x48/apps/tarnwick-logout.png \
+    ./usr/share/metainfo/tarnwick-logout.metainfo.xml \
+    ./usr/share/man/man1/tarnwick-logout.1.gz \
+    ./usr/share/doc/tarnwick-logout/copyright \
+    ./usr/share/doc/tarnwick-logout/changelog.gz; do
     grep -qxF -- "-rw-r--r-- $path" <<<"$contents" ||
         grep -qxF -- "-rwxr-xr-x $path" <<<"$contents" || fail "does not install $path"
 done
 grep -qxF -- "-rwxr-xr-x ./usr/bin/tarnwick-logout" <<<"$contents" ||
     fail "/usr/bin/tarnwick-logout is not executable"
-# Only the program: no test copy of it, no build leftovers.
+# Only the program and its data: no test copy of it, no build leftovers.
 others=$(grep -v -e '/$' -e ' ./usr/bin/tarnwick-logout$' -e ' ./usr/share/applications/' \
-    -e ' ./usr/share/icons/hicolor/' <<<"$contents" || true)
+    -e ' ./usr/share/icons/hicolor/' -e ' ./usr/share/metainfo/tarnwick-logout.metainfo.xml$' \
+    -e ' ./usr/share/man/man1/tarnwick-logout.1.gz$' -e ' ./usr/share/doc/tarnwick-logout/' \
+    <<<"$contents" || true)
 [[ -z $others ]] || fail "installs more than expected: $others"
 
 # The entry as the desktop reads it from the installed package.
@@ -63,5 +69,28 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 [[ $recommends == *firebird3.0-server-core* ]] ||
     fail "Recommends lacks firebird3.0-server-core (has: $recommends)"
 
+# The program finds its libraries where the system keeps them.
+if [[ -f $work/root/usr/bin/tarnwick-logout ]]; then
+    runpath=$(readelf -d "$work/root/usr/bin/tarnwick-logout" | grep -E '\((RPATH|RUNPATH)\)' || true)
+    [[ -z $runpath ]] || fail "the installed program has a run path: $runpath"
+fi
+
+# Software-centre metadata, and the menu entry it launches, which must be in the package.
+metainfo=$work/root/usr/share/metainfo/tarnwick-logout.metainfo.xml
+if [[ -f $metainfo ]]; then
+    appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metadata"
+    launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
+    [[ -n $launchable && -f $work/root/usr/share/applications/$launchable ]] ||
+        fail "the metadata launches '$launchable', which the package does not install"
+fi
+
+# Every tag lintian prints at warning level or above is a failure; an accepted one
+# belongs in an override beside its reason, not here.
+if ! lintian_out=$(lintian --fail-on error,warning --display-level '>=warning' "$deb") ||
+    [[ -n $lintian_out ]]; then
+    echo "$lintian_out" >&2
+    fail "lintian reports the above"
+fi
+
 ((failures == 0)) || exit 1
-echo "package: contents and dependencies as expected"
+echo "package: contents, dependencies, metadata and lintian as expected"

@@ -1,14 +1,18 @@
 // Tests for how failures and messages reach the operator: box texts, boxes and the boundary.
-#include "app/ErrorBox.h"
-#include "app/HandlerBoundary.h"
-#include "app/MessageBox.h"
+#include "boxes/ErrorBox.h"
+#include "boxes/HandlerBoundary.h"
+#include "boxes/MessageBox.h"
 #include "db/Error.h"
 
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -70,6 +74,76 @@ void closeNextBox(std::optional<SeenBox>& seen, int triesLeft = 500)
     });
 }
 
+// Closes every box still open, so that a test that went wrong fails instead of hanging.
+void closeAllBoxes(int rounds = 50)
+{
+    QTimer::singleShot(10, [rounds] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->buttons().constFirst()->click();
+        if (rounds > 0)
+            closeAllBoxes(rounds - 1);
+    });
+}
+
+// Like closeNextBox, but leaves the box up until `ready` says it shows what the test
+// waits for, so that errors still on their way reach it first. Should that never come,
+// notes what the box on top shows at the end and closes them all.
+void closeBoxWhen(std::function<bool(const QMessageBox&)> ready, std::optional<SeenBox>& seen,
+                  int triesLeft = 300)
+{
+    QTimer::singleShot(10, [ready = std::move(ready), &seen, triesLeft]() mutable {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        const bool done = box != nullptr && ready(*box);
+        if (!done && triesLeft > 0) {
+            closeBoxWhen(std::move(ready), seen, triesLeft - 1);
+            return;
+        }
+        if (box != nullptr) {
+            seen = SeenBox{box->icon(), box->windowTitle(), box->text(), {}};
+            box->buttons().constFirst()->click();
+        }
+        if (!done)
+            closeAllBoxes();
+    });
+}
+
+bool hasLines(const QMessageBox& box, qsizetype lines)
+{
+    return box.text().count(u'\n') + 1 >= lines;
+}
+
+// Counts the message boxes that appear on screen.
+class BoxCounter : public QObject
+{
+public:
+    BoxCounter() { qApp->installEventFilter(this); }
+
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched))
+            ++shown;
+        return false;
+    }
+};
+
+// A window whose paint fails while armed, as a view over a broken model would.
+class PaintTrap : public QWidget
+{
+public:
+    bool armed = false;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        if (armed)
+            throw db::Error(QStringLiteral("再描画できません"));
+    }
+};
+
 class HandlerOwner : public QObject
 {
 public:
@@ -97,7 +171,31 @@ private slots:
     void messageBoxLooksRight();
     void boundaryTurnsThrowIntoBox();
     void guardedCodeReportsUnknownErrors();
+    void errorsWhileBoxIsUpJoinIt_data();
+    void errorsWhileBoxIsUpJoinIt();
+    void strayErrorsAreShownAfterTheirEvent_data();
+    void strayErrorsAreShownAfterTheirEvent();
 };
+
+/// What goes wrong while the first error's box is on screen.
+enum class Trouble
+{
+    Repaint,
+    TimerEvent,
+    GuardedHandler,
+    SameMessageAgain,
+    LoopBroken,
+};
+Q_DECLARE_METATYPE(Trouble)
+
+/// Where an error thrown outside every handler comes from.
+enum class Stray
+{
+    GuiThread,
+    GuiThreadTwice,
+    OtherThread,
+};
+Q_DECLARE_METATYPE(Stray)
 
 void TestErrorBox::boxText_data()
 {
@@ -206,5 +304,157 @@ void TestErrorBox::guardedCodeReportsUnknownErrors()
     QCOMPARE(seen->text, u"不明なエラーが発生しました."_s);
 }
 
-QTEST_MAIN(TestErrorBox)
+void TestErrorBox::errorsWhileBoxIsUpJoinIt_data()
+{
+    QTest::addColumn<Trouble>("trouble");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("a repaint throws, again and again")
+        << Trouble::Repaint << u"接続できません.\n再描画できません."_s;
+    QTest::newRow("a timer's slot throws")
+        << Trouble::TimerEvent << u"接続できません.\n時間切れ."_s;
+    QTest::newRow("a second guarded handler throws")
+        << Trouble::GuardedHandler << u"接続できません.\n二つ目のエラー."_s;
+    QTest::newRow("the same message is not repeated")
+        << Trouble::SameMessageAgain << u"接続できません.\n二つ目のエラー."_s;
+    QTest::newRow("a throw escapes the box's event loop")
+        << Trouble::LoopBroken << u"接続できません.\nイベントループが壊れました."_s;
+}
+
+void TestErrorBox::errorsWhileBoxIsUpJoinIt()
+{
+    QFETCH(Trouble, trouble);
+    QFETCH(QString, expected);
+
+    PaintTrap trap;
+    trap.resize(80, 40);
+    trap.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&trap));
+
+    // Thrown by the dispatcher's own signal, which no event and no handler wraps: the one
+    // way out of the box's loop that the application object does not see.
+    bool breakLoop = false;
+    const QMetaObject::Connection breaker =
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+                [&breakLoop] {
+                    if (std::exchange(breakLoop, false))
+                        throw db::Error(QStringLiteral("イベントループが壊れました"));
+                });
+
+    const auto throwLater = [](const QString& message) {
+        QTimer::singleShot(0, qApp, [message] { throw db::Error(message); });
+    };
+    const auto throwGuardedLater = [](const QString& message) {
+        QTimer::singleShot(0, qApp, [message] { runGuarded([&] { throw db::Error(message); }); });
+    };
+
+    BoxCounter boxes;
+    std::optional<SeenBox> seen;
+    closeBoxWhen([&](const QMessageBox& box) { return hasLines(box, expected.count(u'\n') + 1); },
+                 seen);
+    runGuarded([&] {
+        switch (trouble) {
+        case Trouble::Repaint:
+            trap.armed = true;
+            trap.update();
+            break;
+        case Trouble::TimerEvent:
+            throwLater(u"時間切れ"_s);
+            break;
+        case Trouble::GuardedHandler:
+            throwGuardedLater(u"二つ目のエラー"_s);
+            break;
+        case Trouble::SameMessageAgain:
+            throwGuardedLater(u"接続できません"_s);
+            throwLater(u"接続できません"_s);
+            throwGuardedLater(u"二つ目のエラー"_s);
+            break;
+        case Trouble::LoopBroken:
+            breakLoop = true;
+            // Qt's own loop notices the exception on its way out: proof that it took
+            // that way.
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(u"caught an exception thrown from an event"_s));
+            break;
+        }
+        throw db::Error(u"接続できません"_s);
+    });
+    trap.armed = false;
+    disconnect(breaker);
+
+    QVERIFY(seen.has_value());
+    QCOMPARE(seen->icon, QMessageBox::Critical);
+    QCOMPARE(seen->text, expected);
+    // Nothing was left over for a box of its own.
+    QCoreApplication::processEvents();
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(boxes.shown, 1);
+}
+
+void TestErrorBox::strayErrorsAreShownAfterTheirEvent_data()
+{
+    QTest::addColumn<Stray>("stray");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("a timer's slot") << Stray::GuiThread << u"時間切れ."_s;
+    QTest::newRow("two before the loop turns")
+        << Stray::GuiThreadTwice << u"時間切れ.\n再描画できません."_s;
+    QTest::newRow("an event on another thread") << Stray::OtherThread << u"時間切れ."_s;
+}
+
+void TestErrorBox::strayErrorsAreShownAfterTheirEvent()
+{
+    QFETCH(Stray, stray);
+    QFETCH(QString, expected);
+
+    QThread thread;
+    QObject worker;
+    worker.moveToThread(&thread);
+    thread.start();
+
+    // Set by the event queued after the throwing one: that it ran before the box came
+    // shows that the box waited until the throwing event had returned.
+    bool loopWentOn = false;
+    bool wentOnBeforeBox = false;
+    BoxCounter boxes;
+    std::optional<SeenBox> seen;
+    closeBoxWhen(
+        [&](const QMessageBox& box) {
+            wentOnBeforeBox = loopWentOn;
+            return hasLines(box, expected.count(u'\n') + 1);
+        },
+        seen);
+    switch (stray) {
+    case Stray::GuiThread:
+        QTimer::singleShot(0, qApp, [] { throw db::Error(u"時間切れ"_s); });
+        break;
+    case Stray::GuiThreadTwice:
+        QTimer::singleShot(0, qApp, [] { throw db::Error(u"時間切れ"_s); });
+        QTimer::singleShot(0, qApp, [] { throw db::Error(u"再描画できません"_s); });
+        break;
+    case Stray::OtherThread:
+        QTimer::singleShot(0, &worker, [] { throw db::Error(u"時間切れ"_s); });
+        break;
+    }
+    QTimer::singleShot(0, qApp, [&loopWentOn] { loopWentOn = true; });
+
+    QTRY_VERIFY(seen.has_value());
+    thread.quit();
+    thread.wait();
+    QVERIFY(wentOnBeforeBox);
+    QCOMPARE(seen->icon, QMessageBox::Critical);
+    QCOMPARE(seen->text, expected);
+    QCoreApplication::processEvents();
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(boxes.shown, 1);
+}
+
+// The program's own application object: the boundary's second line is part of what is
+// tested here.
+int main(int argc, char* argv[])
+{
+    GuardedApplication app(argc, argv);
+    TestErrorBox test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_errorbox.moc"

@@ -1,8 +1,8 @@
 // The data grid over the list.
 #include "ui/DBGrid.h"
 
-#include "app/HandlerBoundary.h"
-#include "app/MessageBox.h"
+#include "boxes/HandlerBoundary.h"
+#include "boxes/MessageBox.h"
 #include "db/DataSource.h"
 #include "db/SimpleDataSet.h"
 

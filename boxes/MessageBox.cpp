@@ -1,13 +1,12 @@
 // Modal message boxes in the program's look: its caption and a single OK button.
-#include "app/MessageBox.h"
+#include "boxes/MessageBox.h"
 
-#include "app/Application.h"
+#include "boxes/ApplicationTitle.h"
 
 #include <QApplication>
 
-void showMessageBox(QMessageBox::Icon icon, const QString& text)
+void prepareMessageBox(QMessageBox& box, QMessageBox::Icon icon, const QString& text)
 {
-    QMessageBox box(QApplication::activeWindow());
     box.setIcon(icon);
     box.setWindowTitle(applicationTitle());
     // Texts come from the database and the operator; never let them be read as markup.
@@ -15,6 +14,12 @@ void showMessageBox(QMessageBox::Icon icon, const QString& text)
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+}
+
+void showMessageBox(QMessageBox::Icon icon, const QString& text)
+{
+    QMessageBox box(QApplication::activeWindow());
+    prepareMessageBox(box, icon, text);
     box.exec();
 }
 
@@ -26,10 +31,7 @@ void showMessage(const QString& text)
 bool askConfirmation(const QString& text)
 {
     QMessageBox box(QApplication::activeWindow());
-    box.setIcon(QMessageBox::Question);
-    box.setWindowTitle(applicationTitle());
-    box.setTextFormat(Qt::PlainText);
-    box.setText(text);
+    prepareMessageBox(box, QMessageBox::Question, text);
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok;

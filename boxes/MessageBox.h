@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QString>
 
+/// Gives `box` the program's look: caption, icon, `text` as plain text, a single OK button.
+void prepareMessageBox(QMessageBox& box, QMessageBox::Icon icon, const QString& text);
+
 /// Shows `text` with the given icon and waits until the operator closes the box.
 void showMessageBox(QMessageBox::Icon icon, const QString& text);
 
