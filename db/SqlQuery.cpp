@@ -124,6 +124,7 @@ struct SqlQuery::Cursor
         if (!resultSet)
             return;
         try {
+            const auto watch = transaction.watch();
             fb::guarded([&] {
                 fb::Status status;
                 resultSet->close(&status);
@@ -197,6 +198,7 @@ void SqlQuery::close()
     // A read-only lookup has nothing to keep; ending it quietly frees its transaction.
     std::unique_ptr<Cursor> ending = std::move(m_cursor);
     try {
+        const auto watch = ending->transaction.watch();
         ending->resultSet.reset();
         ending->transaction.commit();
     } catch (const Error&) {
@@ -217,6 +219,7 @@ void SqlQuery::open()
         Attachment& attachment = m_connection->attachment();
         auto cursor =
             std::make_unique<Cursor>(Transaction(attachment, m_connection->transactionOptions()));
+        const auto watch = attachment.watch();
         fb::guarded([&] {
             fb::Status status;
             const QByteArray sql = attachment.codec().encode(text.text);
@@ -251,6 +254,8 @@ void SqlQuery::execSql()
     try {
         Attachment& attachment = m_connection->attachment();
         Transaction transaction(attachment, m_connection->transactionOptions());
+        // An update waits for a row someone else holds, as long as the profile allows.
+        const auto watch = attachment.watch(Watchdog::Wait::MayWaitLock);
         fb::guarded([&] {
             fb::Status status;
             const QByteArray sql = attachment.codec().encode(text.text);

@@ -187,6 +187,9 @@ void TMainForm::ShowDataButtonClick(QObject* /*sender*/)
     listConnection.params().setValue(QStringLiteral("drivername"), QStringLiteral("Firebird"));
     listConnection.params().setValue(QStringLiteral("User_Name"), kListUser);
     listConnection.params().setValue(QStringLiteral("Password"), kListPassword);
+    // The list's own parameters never come from the profile, but the time the operator
+    // is willing to wait for a silent server does.
+    listConnection.setTimeouts(db::ConnectionTimeouts::fromParams(SQLConnection1->params()));
 
     const WaitCursor wait;
     // Once open, the list connection stays on its first database; the values just set
