@@ -17,6 +17,7 @@
 #include "ui/DBNavigator.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -305,9 +306,20 @@ void TestFreeze::silentServerEndsInABox()
     };
 
     // The fault strikes either just before the click or, for the large list, once the
-    // rows have begun to arrive; the time runs from the fault to the box.
-    QElapsedTimer sinceFault;
+    // rows have begun to arrive; the time runs from the fault to the box. A second into
+    // the fault the window's thread is blocked in the call, and the cursor is what the
+    // operator sees meanwhile.
+    QElapsedTimer sinceFault; // started by the thread that strikes, read after it ends
     std::atomic<bool> struck = false;
+    std::atomic<int> cursorMeanwhile = -1; // a Qt::CursorShape, or -1 for none
+    const auto lookAtTheWindow = [&](const std::stop_token& stop) {
+        for (int i = 0; i < 100 && !stop.stop_requested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (stop.stop_requested())
+            return;
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        cursorMeanwhile = cursor ? int(cursor->shape()) : -1;
+    };
     std::jthread striker;
     const LoopWatch loop;
     if (large) {
@@ -320,11 +332,13 @@ void TestFreeze::silentServerEndsInABox()
             strike();
             sinceFault.start();
             struck = true;
+            lookAtTheWindow(stop);
         });
     } else {
         strike();
         sinceFault.start();
         struck = true;
+        striker = std::jthread(lookAtTheWindow);
     }
     if (moment == Moment::Logout)
         window.logout(QStringLiteral("tanaka"));
@@ -338,8 +352,9 @@ void TestFreeze::silentServerEndsInABox()
     QVERIFY2(struck, "the list was read before the fault could strike");
     const qint64 faultToBox = sinceFault.elapsed();
     qInfo("%s: fault to box %lld ms (bound %d s); the window's thread ran no events for "
-          "%lld ms; box: %s",
+          "%lld ms; cursor meanwhile %s; box: %s",
           QTest::currentDataTag(), faultToBox, boundSeconds, loop.longestMs(),
+          cursorMeanwhile == int(Qt::WaitCursor) ? "wait" : "not the wait cursor",
           qPrintable(window.boxes().texts().join(u'|').replace(u'\n', u' ')));
 
     // One error box with fbclient's words, within the bound and not long before it.
@@ -350,6 +365,7 @@ void TestFreeze::silentServerEndsInABox()
     QVERIFY2(faultToBox <= boundSeconds * 1000 + kMarginMs,
              qPrintable(QString::number(faultToBox)));
 
+    QCOMPARE(cursorMeanwhile.load(), int(Qt::WaitCursor));
     // The window is usable: normal cursor, buttons and path as before, the grid as
     // before (a list whose reading failed is closed).
     QVERIFY(!QGuiApplication::overrideCursor());

@@ -158,7 +158,11 @@ void TMainForm::EndButtonClick(QObject* /*sender*/)
 void TMainForm::ConnectionButtonClick(QObject* /*sender*/)
 {
     // Every connect starts from the file as it is now, so edits to it take effect.
-    SQLConnection1->close();
+    {
+        // Ending the old attachment waits for the server too.
+        const WaitCursor wait;
+        SQLConnection1->close();
+    }
     SQLConnection1->params().clear();
     SQLConnection1->setLoginPrompt(false);
     SQLConnection1->loadParamsFromIniFile(m_profilePath);
