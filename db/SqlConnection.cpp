@@ -35,6 +35,10 @@ void SqlConnection::loadParamsFromIniFile(const QString& file)
 
 void SqlConnection::setConnected(bool on)
 {
+    // Closing on purpose, even a connection already lost, lets the next opening take
+    // the parameter list as it stands: a new connect reads the profile anew.
+    if (!on)
+        m_reattachWith.reset();
     if (on == connected())
         return;
     if (on) {
@@ -53,7 +57,6 @@ void SqlConnection::setConnected(bool on)
         return;
     }
     emit closing();
-    m_reattachWith.reset();
     const std::unique_ptr<Attachment> ending = std::move(m_attachment);
     try {
         ending->detach();

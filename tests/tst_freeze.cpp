@@ -160,6 +160,14 @@ QStringList profileFor(const TestDatabase& database, const QStringList& more = {
            more;
 }
 
+/// A second database with a single user of its own.
+QStringList otherRegistry()
+{
+    return {QStringLiteral("create table USER_REGISTRY (user_name varchar(31), name varchar(60),"
+                           " user_log_in smallint)"),
+            QStringLiteral("insert into USER_REGISTRY values ('other', 'Other DB', 1)")};
+}
+
 /// The usual users and many more, each with a long name: a list that takes many
 /// round trips to read.
 QStringList largeRegistry(int extraUsers)
@@ -218,6 +226,7 @@ private slots:
     void endlessLockWaitIsCutOnlyWhenTheServerIsGone();
     void lostListReattachesToItsOwnDatabase_data();
     void lostListReattachesToItsOwnDatabase();
+    void connectAfterALossReadsTheProfileAnew();
 
 private:
     std::unique_ptr<PrivateServer> m_server;
@@ -513,10 +522,7 @@ void TestFreeze::lostListReattachesToItsOwnDatabase()
     QFETCH(QString, loss);
     QFETCH(QString, first);
     const std::unique_ptr<TestDatabase> listed = m_server->createDatabase();
-    const std::unique_ptr<TestDatabase> typed = m_server->createDatabase(
-        {QStringLiteral("create table USER_REGISTRY (user_name varchar(31), name varchar(60),"
-                        " user_log_in smallint)"),
-         QStringLiteral("insert into USER_REGISTRY values ('other', 'Other DB', 1)")});
+    const std::unique_ptr<TestDatabase> typed = m_server->createDatabase(otherRegistry());
     QVERIFY(listed && typed);
 
     WindowFixture window;
@@ -566,6 +572,38 @@ void TestFreeze::lostListReattachesToItsOwnDatabase()
     QCOMPARE(window.gridRows().at(2), QStringLiteral("sato|x|0"));
     QCOMPARE(window.edit("DatabaseNameEdit")->text(), typed->address());
     QCOMPARE(typed->loginStates(), QStringList{QStringLiteral("other=1")});
+}
+
+void TestFreeze::connectAfterALossReadsTheProfileAnew()
+{
+    const std::unique_ptr<TestDatabase> first = m_server->createDatabase();
+    const std::unique_ptr<TestDatabase> second = m_server->createDatabase(otherRegistry());
+    QVERIFY(first && second);
+    WindowFixture window;
+    window.writeProfile(profileFor(*first));
+    window.connect();
+    window.list();
+    const QStringList before = first->loginStates();
+    window.boxes().clear();
+    {
+        const FrozenServer frozen(*m_server);
+        window.logout(QStringLiteral("tanaka"));
+    }
+    QCOMPARE(window.boxes().errors().size(), 1);
+    QVERIFY(!window.form().SQLConnection1->connected());
+    window.boxes().clear();
+
+    // A lost connection would re-attach where it was; a connect on purpose reads the
+    // profile as it is now.
+    window.writeProfile(profileFor(*second));
+    window.connect();
+    QCOMPARE(window.boxes().texts(), QStringList{QStringLiteral("データベースに接続しました")});
+    QCOMPARE(window.edit("DatabaseNameEdit")->text(), second->address());
+    window.boxes().clear();
+    window.logout(QStringLiteral("other"));
+    QCOMPARE(window.boxes().texts(), QStringList{});
+    QCOMPARE(second->loginStates(), QStringList{QStringLiteral("other=0")});
+    QCOMPARE(first->loginStates(), before);
 }
 
 int main(int argc, char** argv)
