@@ -3,7 +3,6 @@
 
 #include "db/FbApi.h"
 
-#include <QString>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
