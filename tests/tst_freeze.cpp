@@ -333,7 +333,7 @@ void TestFreeze::silentServerEndsInABox()
     const LoopWatch loop;
     if (large) {
         const qint64 start = loopbackBytes();
-        striker = std::jthread([&](std::stop_token stop) {
+        striker = std::jthread([&, start](std::stop_token stop) {
             while (!stop.stop_requested() && loopbackBytes() - start < 1'000'000)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (stop.stop_requested())
