@@ -69,7 +69,61 @@ void bindNewTypesAsText(Firebird::IAttachment* attachment, unsigned dialect)
     }
 }
 
+/// A whole number of seconds above zero, or the default: a bound cannot be switched off.
+int secondsOr(const ConnectionParams& params, const char* name, int fallback)
+{
+    bool ok = false;
+    const int seconds = params.value(QString::fromLatin1(name)).trimmed().toInt(&ok);
+    return ok && seconds > 0 ? seconds : fallback;
+}
+
+void readTimeouts(const ConnectionParams& params, AttachOptions& options)
+{
+    options.connectTimeoutSeconds =
+        secondsOr(params, "ConnectTimeout", options.connectTimeoutSeconds);
+    options.serverTimeoutSeconds = secondsOr(params, "ServerTimeout", options.serverTimeoutSeconds);
+}
+
+/// Time the server needs past the lock timeout to notice it and answer: Firebird looks
+/// at lock timeouts once a second, and a busy server is slower still.
+constexpr std::chrono::seconds kLockTimeoutMargin{5};
+
+/// Without this the attach waits for Firebird's own connect timeout (minutes) on a
+/// server that accepts the connection but never answers.
+void addConnectTimeout(Firebird::IXpbBuilder* dpb, fb::Status& status, const AttachOptions& options)
+{
+    dpb->insertInt(&status, isc_dpb_connect_timeout, options.connectTimeoutSeconds);
+}
+
+/// Whether the server still lets a new attachment in and answers it, within the connect
+/// timeout. Runs on the watchdog's thread with an attachment of its own.
+bool serverAnswers(const AttachOptions& options)
+{
+    try {
+        Attachment probe = Attachment::attach(options);
+        probe.ping();
+        probe.detach();
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 } // namespace
+
+WatchLimits watchLimits(const AttachOptions& attach, const TransactionOptions& transactions)
+{
+    WatchLimits limits;
+    limits.silence = std::chrono::seconds(attach.serverTimeoutSeconds);
+    if (!transactions.waitOnLocks)
+        limits.lockWait = limits.silence;
+    else if (transactions.lockTimeoutSeconds)
+        limits.lockWait =
+            std::chrono::seconds(*transactions.lockTimeoutSeconds) + kLockTimeoutMargin;
+    else
+        limits.lockWait = std::nullopt;
+    return limits;
+}
 
 AttachOptions AttachOptions::fromParams(const ConnectionParams& params)
 {
@@ -86,6 +140,7 @@ AttachOptions AttachOptions::fromParams(const ConnectionParams& params)
     const int dialect = params.value(QStringLiteral("SQLDialect")).toInt(&ok);
     if (ok && (dialect == 1 || dialect == 3))
         options.dialect = dialect;
+    readTimeouts(params, options);
     return options;
 }
 
@@ -106,11 +161,25 @@ TransactionOptions TransactionOptions::fromParams(const ConnectionParams& params
     return options;
 }
 
-Attachment::Attachment(fb::Ref<Firebird::IAttachment> handle, const AttachOptions& options)
+Attachment::Attachment(fb::Ref<Firebird::IAttachment> handle, const AttachOptions& options,
+                       const WatchLimits& limits)
     : m_handle(std::move(handle)), m_codec(options.charset), m_dialect(options.dialect)
-{}
+{
+    Watchdog::Probe probe;
+    if (!limits.lockWait)
+        probe = [options] { return serverAnswers(options); };
+    m_watchdog = std::make_shared<Watchdog>(m_handle.get(), limits, std::move(probe));
+}
 
 Attachment Attachment::attach(const AttachOptions& options)
+{
+    WatchLimits limits;
+    limits.silence = std::chrono::seconds(options.serverTimeoutSeconds);
+    limits.lockWait = limits.silence;
+    return attach(options, limits);
+}
+
+Attachment Attachment::attach(const AttachOptions& options, const WatchLimits& limits)
 {
     // fbclient takes these as C strings and would quietly use what comes before a NUL:
     // another database, or a password other than the one written down.
@@ -136,13 +205,15 @@ Attachment Attachment::attach(const AttachOptions& options)
         if (!options.role.isEmpty())
             dpb->insertString(&status, isc_dpb_sql_role_name, options.role.toUtf8().constData());
         dpb->insertInt(&status, isc_dpb_sql_dialect, options.dialect);
+        addConnectTimeout(dpb.get(), status, options);
 
         fb::Ref<Firebird::IProvider> provider(fb::master()->getDispatcher());
         fb::Ref<Firebird::IAttachment> handle(
             provider->attachDatabase(&status, options.database.toUtf8().constData(),
                                      dpb->getBufferLength(&status), dpb->getBuffer(&status)));
         // From here on a failure detaches again through the owning wrapper.
-        Attachment attachment(std::move(handle), options);
+        Attachment attachment(std::move(handle), options, limits);
+        const auto watch = attachment.watch();
         if (odsMajorVersion(attachment.get()) >= kFirstOdsWithNewTypes)
             bindNewTypesAsText(attachment.get(), unsigned(options.dialect));
         return attachment;
@@ -151,6 +222,7 @@ Attachment Attachment::attach(const AttachOptions& options)
 
 Attachment::~Attachment()
 {
+    // The watchdog holds a reference of its own and may outlive the handle.
     if (!m_handle)
         return;
     try {
@@ -165,6 +237,7 @@ void Attachment::detach()
 {
     if (!m_handle)
         return;
+    const auto watch = this->watch();
     fb::guarded([&] {
         fb::Status status;
         try {
@@ -179,6 +252,7 @@ void Attachment::detach()
 
 void Attachment::dropDatabase()
 {
+    const auto watch = this->watch();
     fb::guarded([&] {
         fb::Status status;
         m_handle->dropDatabase(&status); // releases the interface on success
@@ -188,6 +262,7 @@ void Attachment::dropDatabase()
 
 void Attachment::ping()
 {
+    const auto watch = this->watch();
     fb::guarded([&] {
         fb::Status status;
         m_handle->ping(&status);
@@ -195,6 +270,7 @@ void Attachment::ping()
 }
 
 Transaction::Transaction(Attachment& attachment, const TransactionOptions& options)
+    : m_watchdog(attachment.watchdog())
 {
     std::vector<unsigned char> tpb{isc_tpb_version3, isc_tpb_write};
     if (options.isolation == TransactionOptions::Isolation::ReadCommitted) {
@@ -211,6 +287,7 @@ Transaction::Transaction(Attachment& attachment, const TransactionOptions& optio
         for (int shift = 0; shift < 32; shift += 8)
             tpb.push_back(static_cast<unsigned char>((seconds >> shift) & 0xff));
     }
+    const auto watch = attachment.watch();
     m_handle = fb::guarded([&] {
         fb::Status status;
         return fb::Ref<Firebird::ITransaction>(attachment.get()->startTransaction(
@@ -231,6 +308,7 @@ Transaction::~Transaction()
 
 void Transaction::commit()
 {
+    const auto watch = this->watch();
     fb::guarded([&] {
         fb::Status status;
         m_handle->commit(&status); // releases the interface on success
@@ -242,6 +320,7 @@ void Transaction::rollback()
 {
     if (!m_handle)
         return;
+    const auto watch = this->watch();
     fb::guarded([&] {
         fb::Status status;
         try {

@@ -4,8 +4,10 @@
 #include "db/ConnectionParams.h"
 #include "db/FbApi.h"
 #include "db/TextCodec.h"
+#include "db/Watchdog.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace db {
@@ -20,6 +22,11 @@ struct AttachOptions
     QString role;                             // none unless the profile names a real one
     QString charset = QStringLiteral("UTF8"); // connection character set
     int dialect = 3;
+    /// Seconds an attach may take before it fails (remote servers only).
+    int connectTimeoutSeconds = 15;
+    /// Seconds any later call may go without an answer from the server before its
+    /// connection is cut; see WatchLimits.
+    int serverTimeoutSeconds = 30;
 
     static AttachOptions fromParams(const ConnectionParams& params);
 };
@@ -42,6 +49,11 @@ struct TransactionOptions
     static TransactionOptions fromParams(const ConnectionParams& params);
 };
 
+/// What the watchdog of an attachment allows: `attach.serverTimeoutSeconds` of silence,
+/// and for statements that may wait on a row lock, the lock wait plus a margin (or, when
+/// locks are waited for without end, as long as the server still answers elsewhere).
+WatchLimits watchLimits(const AttachOptions& attach, const TransactionOptions& transactions);
+
 class Transaction;
 
 /// Owns an IAttachment. Destroying it detaches quietly; detach() reports errors.
@@ -49,8 +61,10 @@ class Attachment
 {
 public:
     /// Attaches as the options say. A database path without a host attaches through
-    /// the embedded engine. Throws db::Error with fbclient's text.
+    /// the embedded engine. Throws db::Error with fbclient's text. Every later call is
+    /// watched with `limits` (by default the options' server timeout).
     static Attachment attach(const AttachOptions& options);
+    static Attachment attach(const AttachOptions& options, const WatchLimits& limits);
 
     Attachment(Attachment&&) noexcept = default;
     Attachment& operator=(Attachment&&) noexcept = default;
@@ -67,14 +81,28 @@ public:
     /// attachment is gone (server stopped or restarted, database shut down).
     void ping();
 
+    /// Marks a call on get() in progress for the watchdog, for the returned object's
+    /// lifetime: a server silent for too long makes the call fail instead of hanging.
+    Watchdog::Call watch(Watchdog::Wait wait = Watchdog::Wait::Answer) const
+    {
+        return m_watchdog->call(wait);
+    }
+    /// The server has just answered within a long call (a row, a blob segment).
+    void answered() const { m_watchdog->answered(); }
+    /// Whether the watchdog cut the connection: nothing works on it any more.
+    bool abandoned() const { return m_watchdog->abandoned(); }
+    const std::shared_ptr<Watchdog>& watchdog() const { return m_watchdog; }
+
     Firebird::IAttachment* get() const { return m_handle.get(); }
     const TextCodec& codec() const { return m_codec; }
     int dialect() const { return m_dialect; }
 
 private:
-    Attachment(fb::Ref<Firebird::IAttachment> handle, const AttachOptions& options);
+    Attachment(fb::Ref<Firebird::IAttachment> handle, const AttachOptions& options,
+               const WatchLimits& limits);
 
     fb::Ref<Firebird::IAttachment> m_handle;
+    std::shared_ptr<Watchdog> m_watchdog;
     TextCodec m_codec;
     int m_dialect = 3;
 };
@@ -93,8 +121,11 @@ public:
     void rollback();
     bool isActive() const { return m_handle != nullptr; }
     Firebird::ITransaction* get() const { return m_handle.get(); }
+    /// As Attachment::watch(), for code that holds only the transaction.
+    Watchdog::Call watch() const { return m_watchdog->call(); }
 
 private:
+    std::shared_ptr<Watchdog> m_watchdog; // outlives the handle: declared first
     fb::Ref<Firebird::ITransaction> m_handle;
 };
 

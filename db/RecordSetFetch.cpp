@@ -99,6 +99,7 @@ QByteArray readBlob(Attachment& attachment, Transaction& transaction, const unsi
         unsigned got = 0;
         const int result =
             blob->getSegment(&status, unsigned(segment.size()), segment.data(), &got);
+        attachment.answered();
         if (result != Firebird::IStatus::RESULT_OK && result != Firebird::IStatus::RESULT_SEGMENT)
             break;
         data.append(segment.data(), got);
@@ -112,6 +113,8 @@ QByteArray readBlob(Attachment& attachment, Transaction& transaction, const unsi
 
 RecordSet fetchAll(Attachment& attachment, Transaction& transaction, const QString& sql)
 {
+    // A long list is no silence: every row counts as an answer.
+    const auto watch = attachment.watch();
     return fb::guarded([&] {
         fb::Status status;
         const QByteArray text = attachment.codec().encode(sql);
@@ -141,6 +144,7 @@ RecordSet fetchAll(Attachment& attachment, Transaction& transaction, const QStri
         const std::vector<Column>& info = records.columns();
 
         while (cursor->fetchNext(&status, message.data()) == Firebird::IStatus::RESULT_OK) {
+            attachment.answered();
             const unsigned char* base = message.data();
             std::size_t rowBytes = fixedRowBytes;
             if (hasBlobs) {

@@ -6,11 +6,24 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace db {
 
 class Attachment;
 struct TransactionOptions;
+
+/// How long opening may take, and how long the server may stay silent on any later
+/// call, in seconds (see WatchLimits).
+struct ConnectionTimeouts
+{
+    int connectSeconds = 15;
+    int serverSeconds = 30;
+
+    /// The entries "ConnectTimeout" and "ServerTimeout"; a missing, unreadable or
+    /// non-positive value keeps the default.
+    static ConnectionTimeouts fromParams(const ConnectionParams& params);
+};
 
 /// Settings that identify the driver and shape opening, as the window stores them.
 struct ConnectionSettings
@@ -59,22 +72,38 @@ public:
     void close() { setConnected(false); }
 
     /// The open attachment; opens the connection first when it is closed. An open
-    /// attachment is pinged first: one found lost is dropped and made anew from the
-    /// parameter list, so that the first action after a server restart works.
+    /// attachment is pinged first: one found lost is dropped and made anew, so that the
+    /// first action after a server restart works. One whose server did not answer the
+    /// ping in time is dropped too, but the error is thrown: trying to attach to that
+    /// server at once would only keep the window waiting longer.
     Attachment& attachment();
     TransactionOptions transactionOptions() const;
 
     /// Called by users of the attachment when fbclient reported `gdsCode`: a lost
-    /// attachment is dropped, so that the next use attaches anew instead of failing
-    /// for the rest of the run.
+    /// attachment (also one the watchdog cut off) is dropped, so that the next use
+    /// attaches anew instead of failing for the rest of the run. That attaches with
+    /// the parameters the lost attachment was made with, not with the list as it is
+    /// now: a connection never moves to another database by itself. Only close()
+    /// lets the next opening take the parameter list as it stands.
     void noteFailure(long gdsCode);
+
+    /// Bounds for the connection's attachments from now on, in place of the ones its
+    /// parameter list gives (for a connection whose list does not come from the profile).
+    void setTimeouts(const ConnectionTimeouts& timeouts) { m_timeouts = timeouts; }
 
 signals:
     /// Emitted before the attachment ends, while it is still usable.
     void closing();
 
 private:
+    void drop();
+
     ConnectionSettings m_settings;
+    std::optional<ConnectionTimeouts> m_timeouts;
+    /// The parameters the current (or lost) attachment was made with.
+    ConnectionParams m_openedWith;
+    /// Set while the attachment is lost: the next opening re-attaches with these.
+    std::optional<ConnectionParams> m_reattachWith;
     std::unique_ptr<Attachment> m_attachment;
 };
 

@@ -205,6 +205,7 @@ void SqlQuery::open()
         }
         Transaction transaction(attachment, m_connection->transactionOptions());
         bool hasRow = false;
+        const auto watch = attachment.watch();
         fb::guarded([&] {
             fb::Status status;
             const QByteArray sql = attachment.codec().encode(text.text);
@@ -251,6 +252,8 @@ void SqlQuery::execSql()
         if (!encoded.unsendable.isEmpty())
             throw ComponentError(objectName(), encoded.unsendable);
         Transaction transaction(attachment, m_connection->transactionOptions());
+        // An update waits for a row someone else holds, as long as the profile allows.
+        const auto watch = attachment.watch(Watchdog::Wait::MayWaitLock);
         fb::guarded([&] {
             fb::Status status;
             const QByteArray sql = attachment.codec().encode(text.text);

@@ -2,6 +2,7 @@
 // text and the window stays usable; once the server is back, everything works again
 // without restarting the program. Uses a server of its own, since the one the test
 // script runs is shared with the other tests.
+#include "PrivateServer.h"
 #include "ShownText.h"
 #include "TestDatabase.h"
 #include "WindowFixture.h"
@@ -14,17 +15,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <csignal>
 #include <functional>
 #include <memory>
-#include <sys/types.h>
 
-using testsupport::Engine;
+using testsupport::PrivateServer;
 using testsupport::TestDatabase;
 using testsupport::WindowFixture;
 
@@ -48,79 +46,6 @@ bool isLostText(const QString& text)
     }
     return false;
 }
-
-/// A Firebird server of this test's own, started and stopped through scripts/fbserver.
-/// Restarts come back on the same port, so open windows find it where they left it.
-class PrivateServer
-{
-public:
-    PrivateServer() : m_root(m_dir.filePath(QStringLiteral("fb"))) {}
-    ~PrivateServer() { run(QStringLiteral("stop")); }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
-
-    /// Empty on success, else what went wrong.
-    QString start()
-    {
-        QString output;
-        if (!run(QStringLiteral("start"), &output))
-            return output;
-        m_port = output.trimmed().toInt();
-        return m_port > 0 ? QString() : QStringLiteral("no port in: ") + output;
-    }
-    /// Orderly, as an administrator stops the service.
-    void stop() { run(QStringLiteral("stop")); }
-    /// As a crash: no chance to say goodbye to anyone.
-    void crash()
-    {
-        QFile pidFile(m_root + QStringLiteral("/pid"));
-        if (!pidFile.open(QIODevice::ReadOnly))
-            return;
-        const pid_t pid = pid_t(pidFile.readAll().trimmed().toLongLong());
-        if (pid > 0 && ::kill(pid, SIGKILL) == 0) {
-            while (::kill(pid, 0) == 0)
-                QTest::qSleep(20);
-        }
-        QFile::remove(m_root + QStringLiteral("/pid"));
-    }
-    /// Runs gfix against `database` as SYSDBA; empty on success, else its output.
-    QString gfix(const QStringList& arguments, const QString& database) const
-    {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("gfix"),
-                      arguments + QStringList{database, QStringLiteral("-user"),
-                                              QStringLiteral("SYSDBA"), QStringLiteral("-password"),
-                                              kPassword});
-        if (!process.waitForFinished(60000) || process.exitCode() != 0)
-            return QStringLiteral("gfix failed: ") + QString::fromLocal8Bit(process.readAll());
-        return {};
-    }
-
-    QString server() const { return QStringLiteral("localhost/%1").arg(m_port); }
-
-private:
-    bool run(const QString& command, QString* output = nullptr)
-    {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (m_port > 0)
-            environment.insert(QStringLiteral("FB_PORT"), QString::number(m_port));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("bash"),
-                      {QStringLiteral(TW_SOURCE_DIR "/scripts/fbserver"), command, m_root});
-        const bool finished = process.waitForFinished(60000);
-        const QString text = QString::fromLocal8Bit(process.readAllStandardOutput()) +
-                             QString::fromLocal8Bit(process.readAllStandardError());
-        if (output)
-            *output = text;
-        return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
-    QTemporaryDir m_dir;
-    QString m_root;
-    int m_port = 0;
-};
 
 /// One operator action, timed, with the boxes it raised.
 struct Outcome
@@ -192,28 +117,12 @@ void TestServerFaults::cleanup()
 
 std::unique_ptr<TestDatabase> TestServerFaults::makeDatabase()
 {
-    // TestDatabase puts its file on the server named by TW_TEST_FB_SERVER; for the
-    // moment of creation that is ours. Everything later goes by the address it keeps.
-    const QByteArray saved = qgetenv("TW_TEST_FB_SERVER");
-    const bool wasSet = qEnvironmentVariableIsSet("TW_TEST_FB_SERVER");
-    qputenv("TW_TEST_FB_SERVER", m_server->server().toUtf8());
-    std::unique_ptr<TestDatabase> database;
-    try {
-        database = std::make_unique<TestDatabase>(Engine::Server);
-    } catch (const db::Error& e) {
-        qWarning("cannot create the database: %s", e.what());
-    }
-    if (wasSet)
-        qputenv("TW_TEST_FB_SERVER", saved);
-    else
-        qunsetenv("TW_TEST_FB_SERVER");
-    return database;
+    return m_server->createDatabase();
 }
 
 QString TestServerFaults::restart()
 {
-    m_server->stop();
-    return m_server->start();
+    return m_server->restart();
 }
 
 Outcome TestServerFaults::act(WindowFixture& window, const std::function<void()>& action,

@@ -160,7 +160,11 @@ void TMainForm::EndButtonClick(QObject* /*sender*/)
 void TMainForm::ConnectionButtonClick(QObject* /*sender*/)
 {
     // Every connect starts from the file as it is now, so edits to it take effect.
-    SQLConnection1->close();
+    {
+        // Ending the old attachment waits for the server too.
+        const WaitCursor wait;
+        SQLConnection1->close();
+    }
     SQLConnection1->params().clear();
     SQLConnection1->setLoginPrompt(false);
     SQLConnection1->loadParamsFromIniFile(m_profilePath);
@@ -193,6 +197,9 @@ void TMainForm::ShowDataButtonClick(QObject* /*sender*/)
     listConnection.params().setValue(QStringLiteral("drivername"), QStringLiteral("Firebird"));
     listConnection.params().setValue(QStringLiteral("User_Name"), kListUser);
     listConnection.params().setValue(QStringLiteral("Password"), kListPassword);
+    // The list's own parameters never come from the profile, but the time the operator
+    // is willing to wait for a silent server does.
+    listConnection.setTimeouts(db::ConnectionTimeouts::fromParams(SQLConnection1->params()));
 
     const WaitCursor wait;
     // Once open, the list connection stays on its first database; the values just set
