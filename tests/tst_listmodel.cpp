@@ -17,16 +17,10 @@
 #include <memory>
 
 using testsupport::Engine;
+using testsupport::registryColumns;
 using testsupport::TestDatabase;
 
 namespace {
-
-std::vector<db::GridColumn> registryColumns()
-{
-    return {{QStringLiteral("user_name"), QStringLiteral("ユーザー名"), 100},
-            {QStringLiteral("name"), QStringLiteral("本名"), 120},
-            {QStringLiteral("user_log_in"), QStringLiteral("ログ状態"), 80}};
-}
 
 /// Reads everything a screen reader could ask for at every signal of the list: each
 /// value of each row, each cell and row header of the model. Whatever fails to read,
@@ -107,12 +101,8 @@ struct ShownList
 {
     explicit ShownList(const QString& database)
     {
-        db::ConnectionSettings settings;
-        settings.params.append(QStringLiteral("drivername=Firebird"));
-        settings.params.setValue(QStringLiteral("Database"), database);
-        settings.params.setValue(QStringLiteral("User_Name"), QStringLiteral("SYSDBA"));
-        settings.params.setValue(QStringLiteral("Password"), QStringLiteral("plumbtide"));
-        list = std::make_unique<db::SimpleDataSet>(QStringLiteral("SimpleDataSet1"), settings);
+        list = std::make_unique<db::SimpleDataSet>(QStringLiteral("SimpleDataSet1"),
+                                                   testsupport::listSettings(database));
         source = std::make_unique<db::DataSource>(QStringLiteral("DataSource1"), list.get());
         grid = std::make_unique<DBGrid>();
         grid->setDataSource(source.get(), registryColumns());

@@ -16,16 +16,10 @@
 #include <memory>
 
 using testsupport::Engine;
+using testsupport::registryColumns;
 using testsupport::TestDatabase;
 
 namespace {
-
-std::vector<db::GridColumn> registryColumns()
-{
-    return {{QStringLiteral("user_name"), QStringLiteral("ユーザー名"), 100},
-            {QStringLiteral("name"), QStringLiteral("本名"), 120},
-            {QStringLiteral("user_log_in"), QStringLiteral("ログ状態"), 80}};
-}
 
 /// A list opened on a database, with its model, as the window wires them.
 struct OpenList
@@ -33,12 +27,8 @@ struct OpenList
     explicit OpenList(const QString& database,
                       const QString& sql = QStringLiteral("select * from USER_REGISTRY"))
     {
-        db::ConnectionSettings settings;
-        settings.params.append(QStringLiteral("drivername=Firebird"));
-        settings.params.setValue(QStringLiteral("Database"), database);
-        settings.params.setValue(QStringLiteral("User_Name"), QStringLiteral("SYSDBA"));
-        settings.params.setValue(QStringLiteral("Password"), QStringLiteral("plumbtide"));
-        list = std::make_unique<db::SimpleDataSet>(QStringLiteral("SimpleDataSet1"), settings);
+        list = std::make_unique<db::SimpleDataSet>(QStringLiteral("SimpleDataSet1"),
+                                                   testsupport::listSettings(database));
         source = std::make_unique<db::DataSource>(QStringLiteral("DataSource1"), list.get());
         model = std::make_unique<db::ListModel>(source.get(), registryColumns());
         tester = std::make_unique<QAbstractItemModelTester>(

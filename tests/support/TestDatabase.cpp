@@ -185,6 +185,23 @@ QStringList TestDatabase::loginStates() const
     return states;
 }
 
+std::vector<db::GridColumn> registryColumns()
+{
+    return {{QStringLiteral("user_name"), QStringLiteral("ユーザー名"), 100},
+            {QStringLiteral("name"), QStringLiteral("本名"), 120},
+            {QStringLiteral("user_log_in"), QStringLiteral("ログ状態"), 80}};
+}
+
+db::ConnectionSettings listSettings(const QString& database)
+{
+    db::ConnectionSettings settings;
+    settings.params.append(QStringLiteral("drivername=Firebird"));
+    settings.params.setValue(QStringLiteral("Database"), database);
+    settings.params.setValue(QStringLiteral("User_Name"), QStringLiteral("SYSDBA"));
+    settings.params.setValue(QStringLiteral("Password"), QStringLiteral("plumbtide"));
+    return settings;
+}
+
 void writeProfile(const QString& path, const QStringList& entries)
 {
     QFile file(path);

@@ -2,6 +2,9 @@
 // on the embedded engine, removed again when the test is done with it.
 #pragma once
 
+#include "db/ListModel.h"
+#include "db/SqlConnection.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -66,6 +69,12 @@ private:
     QString m_address;
     QString m_filePath;
 };
+
+/// The grid's three columns over USER_REGISTRY, as the window shows them.
+std::vector<db::GridColumn> registryColumns();
+
+/// The list connection's settings on `database` as SYSDBA, as the window fills them.
+db::ConnectionSettings listSettings(const QString& database);
 
 /// Writes a profile file with a FBDOCUMENTCONNECTION section of the given entries.
 void writeProfile(const QString& path, const QStringList& entries);
