@@ -275,8 +275,10 @@ void TestLocks::otherSideEndsWhileTheLogoutWaits_data()
     QTest::addColumn<bool>("commit");
     QTest::addColumn<QString>("error"); // empty: the logout goes through
     const QString conflict = QStringLiteral("update conflicts with concurrent update");
-    // A row someone else changed meanwhile is a conflict in either isolation (Firebird 3
-    // does not run the statement again); a rolled-back change leaves the row free.
+    // A row someone else changed meanwhile is a conflict in either isolation on Firebird 3,
+    // which does not run the statement again; a rolled-back change leaves the row free.
+    // Firebird 4 runs a read committed statement again once the row is free (its default
+    // read consistency), so there the logout goes through (see the test).
     QTest::newRow("read committed, commit") << "ReadCommitted" << true << conflict;
     QTest::newRow("read committed, rollback") << "ReadCommitted" << false << "";
     QTest::newRow("repeatable read, commit") << "RepeatableRead" << true << conflict;
@@ -290,6 +292,14 @@ void TestLocks::otherSideEndsWhileTheLogoutWaits()
     QFETCH(QString, error);
 
     TestDatabase database(Engine::Embedded, registry());
+    const int engine = database
+                           .scalar(QStringLiteral("select rdb$get_context('SYSTEM',"
+                                                  " 'ENGINE_VERSION') from rdb$database"))
+                           .section(u'.', 0, 0)
+                           .toInt();
+    QVERIFY(engine >= 3);
+    if (engine >= 4 && isolation == QLatin1String("ReadCommitted"))
+        error.clear();
     WindowFixture window;
     // A limit far above the time the other side takes, so only its end can stop the wait.
     openWindow(window, database,
