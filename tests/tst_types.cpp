@@ -236,16 +236,6 @@ constexpr NewTypeValue kNewTypeValues[] = {
     {"d34_nan", "decfloat(34)", "'NaN'", "NaN"},
 };
 
-db::ConnectionSettings settingsFor(const QString& database)
-{
-    db::ConnectionSettings settings;
-    settings.params.append(QStringLiteral("drivername=Firebird"));
-    settings.params.setValue(QStringLiteral("Database"), database);
-    settings.params.setValue(QStringLiteral("User_Name"), QStringLiteral("SYSDBA"));
-    settings.params.setValue(QStringLiteral("Password"), QStringLiteral("plumbtide"));
-    return settings;
-}
-
 } // namespace
 
 class TestTypes : public QObject
@@ -339,7 +329,8 @@ void TestTypes::newTypesKeepTheServersText()
                        " values ('empty', '空', 0)"),
     });
 
-    db::SimpleDataSet list(QStringLiteral("SimpleDataSet1"), settingsFor(database->address()));
+    db::SimpleDataSet list(QStringLiteral("SimpleDataSet1"),
+                           testsupport::listSettings(database->address()));
     list.setCommandText(QStringLiteral("select * from USER_REGISTRY"));
     list.open();
     QCOMPARE(list.recordCount(), 2);
@@ -360,7 +351,7 @@ void TestTypes::newTypesKeepTheServersText()
 
     // The logout's own connection reads the same table through a statement, not the list.
     db::SqlConnection connection(QStringLiteral("SQLConnection1"),
-                                 settingsFor(database->address()));
+                                 testsupport::listSettings(database->address()));
     db::SqlQuery query(QStringLiteral("SQLQuery1"), &connection);
     query.setSql({QStringLiteral("select * from USER_REGISTRY where user_name = :user_name")});
     query.paramByName(QStringLiteral("user_name")).setAsString(QStringLiteral("full"));
