@@ -30,7 +30,7 @@ for path in ./usr/bin/tarnwick-logout \
     ./usr/share/applications/tarnwick-logout.desktop \
     ./usr/share/icons/hicolor/scalable/apps/tarnwick-logout.svg \
     ./usr/share/icons/hicolor/48x48/apps/tarnwick-logout.png \
-    ./usr/share/metainfo/tarnwick-logout.metainfo.xml \
+    ./usr/share/metainfo/invalid.tarnwick.logout.metainfo.xml \
     ./usr/share/man/man1/tarnwick-logout.1.gz \
     ./usr/share/doc/tarnwick-logout/copyright \
     ./usr/share/doc/tarnwick-logout/changelog.gz; do
@@ -41,7 +41,7 @@ grep -qxF -- "-rwxr-xr-x ./usr/bin/tarnwick-logout" <<<"$contents" ||
     fail "/usr/bin/tarnwick-logout is not executable"
 # Only the program and its data: no test copy of it, no build leftovers.
 others=$(grep -v -e '/$' -e ' ./usr/bin/tarnwick-logout$' -e ' ./usr/share/applications/' \
-    -e ' ./usr/share/icons/hicolor/' -e ' ./usr/share/metainfo/tarnwick-logout.metainfo.xml$' \
+    -e ' ./usr/share/icons/hicolor/' -e ' ./usr/share/metainfo/invalid.tarnwick.logout.metainfo.xml$' \
     -e ' ./usr/share/man/man1/tarnwick-logout.1.gz$' -e ' ./usr/share/doc/tarnwick-logout/' \
     <<<"$contents" || true)
 [[ -z $others ]] || fail "installs more than expected: $others"
@@ -65,9 +65,12 @@ for wanted in libqt6widgets6 libqt6gui6 qt6-qpa-plugins libfbclient2 \
     "fonts-noto-cjk | fonts-japanese-gothic"; do
     grep -qxF -- "$wanted" <<<"$depends" || fail "Depends lacks '$wanted' (has: $(dpkg-deb -f "$deb" Depends))"
 done
+# The embedded engine it recommends is of the major version of the client it was built
+# against, the one installed here.
+client_major=$(dpkg-query -W -f='${Version}' libfbclient2 | sed -E 's/^([0-9]+:)?([0-9]+).*/\2/')
 recommends=$(dpkg-deb -f "$deb" Recommends)
-[[ $recommends == *firebird3.0-server-core* ]] ||
-    fail "Recommends lacks firebird3.0-server-core (has: $recommends)"
+[[ $recommends == *"firebird$client_major.0-server-core"* ]] ||
+    fail "Recommends lacks firebird$client_major.0-server-core (has: $recommends)"
 
 # The program finds its libraries where the system keeps them.
 if [[ -f $work/root/usr/bin/tarnwick-logout ]]; then
@@ -76,9 +79,12 @@ if [[ -f $work/root/usr/bin/tarnwick-logout ]]; then
 fi
 
 # Software-centre metadata, and the menu entry it launches, which must be in the package.
-metainfo=$work/root/usr/share/metainfo/tarnwick-logout.metainfo.xml
+metainfo=$work/root/usr/share/metainfo/invalid.tarnwick.logout.metainfo.xml
 if [[ -f $metainfo ]]; then
     appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metadata"
+    # The installed tree as a software centre reads it: also checks the file's name
+    # against the component id.
+    appstreamcli validate-tree --no-net "$work/root" || fail "appstreamcli rejects the installed tree"
     launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
     [[ -n $launchable && -f $work/root/usr/share/applications/$launchable ]] ||
         fail "the metadata launches '$launchable', which the package does not install"
