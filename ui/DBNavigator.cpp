@@ -148,6 +148,7 @@ DBNavigator::DBNavigator(QWidget* parent) : QWidget(parent)
     for (const ButtonLook& look : kButtons) {
         auto* button = new QToolButton(this);
         const QString caption = QString::fromUtf16(look.caption);
+        // The icon owns its engine.
         button->setIcon(QIcon(new SymbolEngine(look.which)));
         button->setToolTip(caption);
         button->setAccessibleName(caption);
