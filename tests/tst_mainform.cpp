@@ -3,6 +3,7 @@
 #include "ui/MainUnit.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -12,10 +13,33 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+/// How much ink `image` holds in column `x`: the summed opacity of its pixels.
+int inkInColumn(const QImage& image, int x)
+{
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        ink += qAlpha(image.pixel(x, y));
+    return ink;
+}
+
+/// The largest difference in opacity between `a` and `b` mirrored left to right.
+int mirrorDistance(const QImage& a, const QImage& b)
+{
+    const QImage mirrored = b.mirrored(true, false);
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x)
+            worst = std::max(worst, std::abs(qAlpha(a.pixel(x, y)) - qAlpha(mirrored.pixel(x, y))));
+    }
+    return worst;
+}
 
 QString captionOf(const QWidget* widget)
 {
@@ -57,6 +81,7 @@ private slots:
     void controls();
     void navigatorButtons();
     void navigatorReportsWhichButton();
+    void navigatorSymbols();
     void navigatorState_data();
     void navigatorState();
     void fontIsTheWindowsOwn();
@@ -71,10 +96,13 @@ private:
     // not fails the test instead of blocking it.
     QTimer m_boxWatch;
     QStringList m_boxesShown;
+    /// The application's font before any window was made.
+    QFont m_applicationFont;
 };
 
 void TestMainForm::initTestCase()
 {
+    m_applicationFont = QGuiApplication::font();
     m_boxWatch.setInterval(20);
     connect(&m_boxWatch, &QTimer::timeout, this, [this] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -206,6 +234,52 @@ void TestMainForm::navigatorReportsWhichButton()
     QCOMPARE(reported.size(), order.size());
 }
 
+void TestMainForm::navigatorSymbols()
+{
+    DBNavigator navigator;
+    const auto symbol = [&navigator](NavigatorButton which, int side, QIcon::Mode mode) {
+        return navigator.button(which)
+            ->icon()
+            .pixmap(side, side, mode)
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    const QList<NavigatorButton> order{NavigatorButton::First, NavigatorButton::Prior,
+                                       NavigatorButton::Next, NavigatorButton::Last,
+                                       NavigatorButton::Refresh};
+    for (const int side : {16, 32}) {
+        QList<QImage> seen;
+        for (NavigatorButton which : order) {
+            const QImage normal = symbol(which, side, QIcon::Normal);
+            QCOMPARE(normal.size(), QSize(side, side));
+            int ink = 0;
+            for (int x = 0; x < side; ++x)
+                ink += inkInColumn(normal, x);
+            // Something is drawn, on a see-through ground, and not over the whole square.
+            QVERIFY2(ink > 255 * side, qPrintable(u"%1 px, button %2"_s.arg(side).arg(int(which))));
+            QVERIFY(ink < 255 * side * side / 2);
+            QVERIFY(!seen.contains(normal));
+            seen.append(normal);
+            // A button that cannot be pressed shows it in another colour.
+            QVERIFY(symbol(which, side, QIcon::Disabled) != normal);
+        }
+        // Back and forth are mirror images of each other...
+        QVERIFY(mirrorDistance(seen[0], seen[3]) <= 16);
+        QVERIFY(mirrorDistance(seen[1], seen[2]) <= 16);
+        // ...and "next" points right: a right-pointing triangle is widest on its left.
+        const QImage& next = seen[2];
+        int widest = 0;
+        for (int x = 1; x < side; ++x) {
+            if (inkInColumn(next, x) > inkInColumn(next, widest))
+                widest = x;
+        }
+        QVERIFY2(widest < side / 2, qPrintable(QString::number(widest)));
+        // "First" starts with its bar at the left edge, "last" ends with it at the right.
+        QVERIFY(inkInColumn(seen[0], side * 4 / 16) > inkInColumn(seen[0], side * 7 / 16));
+        QVERIFY(inkInColumn(seen[3], side * 11 / 16) > inkInColumn(seen[3], side * 8 / 16));
+    }
+}
+
 void TestMainForm::navigatorState_data()
 {
     QTest::addColumn<bool>("open");
@@ -242,6 +316,10 @@ void TestMainForm::navigatorState()
 void TestMainForm::fontIsTheWindowsOwn()
 {
     TMainForm form(u"/tmp/Connection.ini"_s);
+    // The window's font is its own: boxes and windows made later, here or after any
+    // window made by the tests before, keep the application's.
+    QCOMPARE(QGuiApplication::font(), m_applicationFont);
+    QCOMPARE(QFont(), m_applicationFont);
     const QFont font = form.font();
     QVERIFY(!font.families().isEmpty());
     QCOMPARE(font.families().constFirst(), u"Tahoma"_s);

@@ -7,10 +7,58 @@
 #include "db/SimpleDataSet.h"
 
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QPixmap>
+#include <QStyleOptionHeader>
+
+namespace {
+
+/// The column titles. Qt measures every title in bold, as a highlighted section would be
+/// drawn; these titles are never highlighted, so they are measured in the font they are
+/// drawn in, and the window needs no bold font to show itself.
+class TitleHeader : public QHeaderView
+{
+public:
+    explicit TitleHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent)
+    {
+        setSectionsClickable(true);
+        setHighlightSections(false);
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override
+    {
+        if (highlightSections())
+            return QHeaderView::sectionSizeFromContents(logicalIndex);
+        ensurePolished();
+        const QAbstractItemModel* titles = model();
+        const QVariant hint = titles->headerData(logicalIndex, orientation(), Qt::SizeHintRole);
+        if (hint.isValid())
+            return hint.toSize();
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.section = logicalIndex;
+        const QVariant font = titles->headerData(logicalIndex, orientation(), Qt::FontRole);
+        option.fontMetrics =
+            QFontMetrics(font.canConvert<QFont>() ? qvariant_cast<QFont>(font) : this->font());
+        option.text = titles->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+        const QVariant decoration =
+            titles->headerData(logicalIndex, orientation(), Qt::DecorationRole);
+        option.icon = qvariant_cast<QIcon>(decoration);
+        if (option.icon.isNull())
+            option.icon = qvariant_cast<QPixmap>(decoration);
+        if (isSortIndicatorShown())
+            option.sortIndicator = QStyleOptionHeader::SortDown;
+        return style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+    }
+};
+
+} // namespace
 
 DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
 {
+    setHorizontalHeader(new TitleHeader(this));
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -20,7 +68,6 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setMinimumWidth(12);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setHighlightSections(false);
 }
 
 void DBGrid::setDataSource(db::DataSource* source, std::vector<db::GridColumn> columns)

@@ -13,7 +13,9 @@
 
 #include <QCoreApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
 
@@ -42,7 +44,16 @@ TMainForm::TMainForm(QString profilePath, QWidget* parent)
     windowFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Noto Sans CJK JP")});
     windowFont.setPixelSize(11);
     setFont(windowFont);
-    m_ui->setupUi(this);
+    // A line edit lays out its empty text once in the application's font before it
+    // takes the window's, which loads a font this window never shows. While the
+    // children are made, the window's font stands in for the application's; only the
+    // default that new fonts start from changes, no existing widget is told of it.
+    {
+        const QFont applicationFont = QGuiApplication::font();
+        QGuiApplication::setFont(windowFont);
+        const auto restore = qScopeGuard([&] { QGuiApplication::setFont(applicationFont); });
+        m_ui->setupUi(this);
+    }
     createComponents();
 
     // Designer has no property for the role that autoFillBackground paints with.
